@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+enum class MessageIcon { None, Exclamation, Critical };
+
+// Modal message boxes with a single OK button. Show() returns when the user
+// has closed the box; events keep running meanwhile (a nested loop).
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual void Show(const QString &text, const QString &title, MessageIcon icon) = 0;
+};
+
+class QtMessageBoxes final : public MessageBoxes {
+public:
+    void Show(const QString &text, const QString &title, MessageIcon icon) override;
+};
