@@ -4,7 +4,8 @@
 #include <QString>
 #include <optional>
 
-// Whole-file reads and writes, as the INI file needs them.
+// Whole-file reads and writes, as the INI file needs them. Every call
+// blocks until the file system has answered; none throws.
 class Files {
 public:
     virtual ~Files() = default;
@@ -19,13 +20,19 @@ public:
     virtual bool WriteReplacing(const QString &path, const QByteArray &bytes) = 0;
     // True when the current user may create files in `directory`.
     virtual bool IsDirectoryWritable(const QString &directory) = 0;
+    // Creates `directory` and any missing parents (new ones mode 0700, as
+    // per-user configuration folders are made). True when it is a directory
+    // afterwards, whether or not it had to be created.
+    virtual bool MakeDirectories(const QString &directory) = 0;
 };
 
-// POSIX implementation. Retries on EINTR, handles partial writes.
+// POSIX implementation. Retries on EINTR, handles partial writes. Writing
+// through a symbolic link replaces the file it points at, not the link.
 class PosixFiles final : public Files {
 public:
     bool Exists(const QString &path) override;
     std::optional<QByteArray> ReadAll(const QString &path, qint64 maxBytes) override;
     bool WriteReplacing(const QString &path, const QByteArray &bytes) override;
     bool IsDirectoryWritable(const QString &directory) override;
+    bool MakeDirectories(const QString &directory) override;
 };
