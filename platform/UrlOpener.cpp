@@ -1,0 +1,7 @@
+#include "platform/UrlOpener.h"
+
+#include <QDesktopServices>
+
+bool DesktopUrlOpener::Open(const QUrl &url) {
+    return QDesktopServices::openUrl(url);
+}

@@ -1,0 +1,213 @@
+#include "shell/SysTray.h"
+
+#include <QGuiApplication>
+#include <QScopeGuard>
+#include <QScreen>
+#include <QtEndian>
+
+#include <algorithm>
+#include <atomic>
+
+#include "platform/TrayNotifier.h"
+#include "shell/VbError.h"
+
+namespace {
+
+constexpr int kSizeOffset = 0;
+constexpr int kWindowOffset = 4;
+constexpr int kIdOffset = 8;
+constexpr int kFlagsOffset = 12;
+constexpr int kCallbackOffset = 16;
+constexpr int kIconOffset = 20;
+constexpr int kTipOffset = 24;
+constexpr int kTipSize = 64;
+
+constexpr quint32 kIconId = 1;
+constexpr quint32 kFlags = 7;  // message, icon and tooltip
+constexpr quint32 kCallbackMessage = 0x200;
+
+VbError NoObject() {
+    return {91, QStringLiteral("Object variable or With block variable not set")};
+}
+
+// Twips per pixel across, from the screen's logical resolution (15 at 96 dpi).
+float TwipsPerPixelX() {
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const qreal dpi = screen != nullptr ? screen->logicalDotsPerInchX() : 96.0;
+    return static_cast<float>(1440.0 / dpi);
+}
+
+// The tooltip as it fits the field: at most 63 bytes, cut between characters.
+QByteArray TipBytes(const QString &text) {
+    // Every character takes at least one byte, so no more than 63 can fit.
+    qsizetype length = std::min<qsizetype>(text.size(), kTipSize - 1);
+    for (;;) {
+        if (length > 0 && text.at(length - 1).isHighSurrogate()) --length;
+        QByteArray bytes = text.left(length).toLocal8Bit();
+        if (bytes.size() < kTipSize) return bytes;
+        --length;
+    }
+}
+
+std::atomic<quint32> nextHandle{1};
+
+}  // namespace
+
+SysTray::SysTray(TrayNotifier &notifier, QObject *parent)
+    : QObject(parent), notifier_(notifier), record_(kRecordSize, '\0'), handle_(nextHandle++) {
+    connect(&notifier_, &TrayNotifier::MouseMessage, this,
+            [this](quint32 message, short shift) { HandleCallback(message, false, shift); });
+}
+
+SysTray::~SysTray() {
+    NotifyRemove();
+}
+
+quintptr SysTray::hWnd() const {
+    return handle_;
+}
+
+quint32 SysTray::IconHandle(const QIcon &icon) {
+    if (icon.isNull()) return 0;
+    // cacheKey() is the icon's serial number above a change count; folding
+    // both keeps the handle unique per icon and new after every change.
+    const quint64 key = static_cast<quint64>(icon.cacheKey());
+    const auto handle = static_cast<quint32>(key ^ (key >> 32));
+    return handle != 0 ? handle : 1;
+}
+
+void SysTray::NotifyAdd() {
+    if (parentForm_.isNull()) throw VbError{91, QStringLiteral("Parent Form Property not Set")};
+    parentForm_->showMinimized();
+    parentForm_->update();
+    if (icon_.isNull()) throw NoObject();
+    WriteField(kSizeOffset, kRecordSize);
+    WriteField(kWindowOffset, handle_);
+    WriteField(kIdOffset, kIconId);
+    WriteField(kFlagsOffset, kFlags);
+    WriteField(kCallbackOffset, kCallbackMessage);
+    WriteField(kIconOffset, IconHandle(icon_));
+    WriteToolTip();
+    Send(TrayNotifier::Add);
+}
+
+void SysTray::RestoreWindow(bool AlwaysOnTop) {
+    if (parentForm_.isNull()) return;
+    parentForm_->setWindowState(
+        parentForm_->windowState() &
+        ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    // Raising and activating a hidden window has no effect here, so the form
+    // is shown first.
+    parentForm_->show();
+    SetForegroundWindow();
+    parentForm_->setFocus();
+    SetAlwaysOnTop(AlwaysOnTop);
+}
+
+void SysTray::SetAlwaysOnTop(bool State) {
+    if (parentForm_.isNull()) return;
+    QWidget &form = *parentForm_;
+    if (form.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == State) return;
+    // Changing a window flag re-creates the native window hidden and lets the
+    // window manager place it anew: keep the place, the size and whether it
+    // was shown.
+    const bool visible = form.isVisible();
+    const QPoint position = form.pos();
+    const QSize size = form.size();
+    form.setWindowFlag(Qt::WindowStaysOnTopHint, State);
+    form.resize(size);
+    form.move(position);
+    if (visible) form.show();
+}
+
+void SysTray::NotifyRemove() {
+    Send(TrayNotifier::Delete);
+}
+
+void SysTray::SetParentForm(QWidget *form) {
+    parentForm_ = form;
+}
+
+QIcon SysTray::Icon() const {
+    return icon_;
+}
+
+void SysTray::SetIcon(const QIcon &icon) {
+    icon_ = icon;
+    if (icon_.isNull()) throw NoObject();
+    WriteField(kIconOffset, IconHandle(icon_));
+    Send(TrayNotifier::Modify);
+    emit IconChange(icon_);
+}
+
+QString SysTray::ToolTip() const {
+    return toolTip_;
+}
+
+void SysTray::SetToolTip(const QString &text) {
+    toolTip_ = text;
+    WriteToolTip();
+    Send(TrayNotifier::Modify);
+    emit ToolTipChange(toolTip_);
+}
+
+QByteArray SysTray::NotificationRecord() const {
+    return record_;
+}
+
+void SysTray::HandleCallback(double x, bool measuredInTwips, short shift) {
+    const float message =
+        measuredInTwips ? static_cast<float>(x) / TwipsPerPixelX() : static_cast<float>(x);
+    if (busy_) return;
+    SetForegroundWindow();
+    busy_ = true;
+    // Cleared however the handler leaves, so that one error does not mute
+    // the icon for good; the handler may also have destroyed the control.
+    const QPointer<SysTray> alive(this);
+    const auto release = qScopeGuard([&] {
+        if (alive) busy_ = false;
+    });
+
+    short button = 0;
+    short keys = shift;
+    if (message == 0x201) {
+        button = 1;
+        emit MouseDown(button, keys);
+    } else if (message == 0x202) {
+        button = 1;
+        emit MouseUp(button, keys);
+    } else if (message == 0x204) {
+        button = 2;
+        emit MouseDown(button, keys);
+    } else if (message == 0x205) {
+        button = 2;
+        emit MouseUp(button, keys);
+    } else if (message == 0x207) {
+        button = 4;
+        emit MouseDown(button, keys);
+    } else if (message == 0x208) {
+        button = 4;
+        emit MouseUp(button, keys);
+    }
+}
+
+void SysTray::Send(quint32 message) {
+    notifier_.NotifyIcon(message, record_, icon_);
+}
+
+void SysTray::WriteField(int offset, quint32 value) {
+    qToLittleEndian(value, record_.data() + offset);
+}
+
+void SysTray::WriteToolTip() {
+    QByteArray field = TipBytes(toolTip_);
+    field.append('\0');
+    field.append(kTipSize - field.size(), ' ');
+    record_.replace(kTipOffset, kTipSize, field);
+}
+
+void SysTray::SetForegroundWindow() {
+    if (parentForm_.isNull()) return;
+    parentForm_->raise();
+    parentForm_->activateWindow();
+}
