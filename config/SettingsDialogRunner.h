@@ -23,4 +23,8 @@ class SettingsDialogRunner {
 public:
     virtual ~SettingsDialogRunner() = default;
     virtual void ShowModal(SettingsDialogVariables &variables, QWidget *owner, QPoint topLeft) = 0;
+    // Closes the dialog if it is open, as its window's close button would:
+    // SettingsON is cleared, CancelSettings keeps its value. Nothing happens
+    // when no dialog is open.
+    virtual void Unload() = 0;
 };
