@@ -31,9 +31,10 @@ void QtTcpClient::NewSocket() {
     });
 }
 
-void QtTcpClient::Close() {
-    if (socket_->state() != QAbstractSocket::UnconnectedState || failed_) NewSocket();
-}
+// Always a new socket: Close is also called from inside the old socket's
+// disconnected() signal, after which QAbstractSocket still does its own
+// clean-up, which must not touch the next connection.
+void QtTcpClient::Close() { NewSocket(); }
 
 void QtTcpClient::Connect() {
     if (socket_->state() != QAbstractSocket::UnconnectedState) return;
@@ -79,7 +80,13 @@ void QtTcpClient::SetReceivePaused(bool paused) {
 void QtTcpClient::OnReadyRead() {
     if (paused_) return;
     const qint64 available = socket_->bytesAvailable();
-    if (available > 0) emit DataArrival(static_cast<qint32>(qMin<qint64>(available, INT32_MAX)));
+    if (available <= 0) return;
+    emit DataArrival(static_cast<qint32>(qMin<qint64>(available, INT32_MAX)));
+    // Qt does not emit readyRead() again for bytes that arrived while the
+    // handler ran the event loop itself (the relay does); without another
+    // DataArrival they would sit in the buffer until the device sent more.
+    if (!paused_ && socket_->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, &QtTcpClient::OnReadyRead, Qt::QueuedConnection);
 }
 
 void QtTcpClient::OnDisconnected() {

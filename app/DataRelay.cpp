@@ -1,0 +1,54 @@
+// The byte relay: the timer tick drains the port into the socket; the
+// socket's DataArrival writes the device's bytes into the port.
+#include "app/Lamp.h"
+#include "app/frmVaskorLinkPC.h"
+#include "platform/MessagePump.h"
+#include "platform/SerialPortDriver.h"
+#include "platform/TcpClientControl.h"
+#include "platform/Timer.h"
+
+void frmVaskorLinkPC::MasterTimer_Timer() {
+    // While the device is not taking what was sent, the client's bytes stay
+    // in the driver, whose bounded queue then holds the client back, instead
+    // of piling up in the socket without limit.
+    const bool deviceKeepsUp = s_.sock.BytesToWrite() < kSendHighWater;
+    if (PortOpened && deviceKeepsUp) {
+        if (vCOMM_->BytesAvailable() > 0) {
+            comLEDred->SetFillColor(Lamp::kLitRed);
+            tcpLEDred->SetFillColor(Lamp::kLitRed);
+            s_.masterTimer.SetEnabled(false);
+            COMdata.clear();
+            do {
+                quint8 byte = 0;
+                qint32 count = 1;
+                vCOMM_->ReadBytes(&byte, count);
+                COMdata.append(static_cast<char>(byte));
+                // One tick's buffer is bounded; the rest waits for the next.
+            } while (COMdata.size() < kMaxDrainPerTick && vCOMM_->BytesAvailable() > 0);
+            if (s_.sock.State() == TcpClientControl::sckConnected) s_.sock.SendData(COMdata);
+        }
+    }
+    s_.pump.DoEvents();
+    if (LinkStopped)
+        s_.masterTimer.SetEnabled(false);
+    else if (!s_.masterTimer.Enabled())
+        s_.masterTimer.SetEnabled(true);
+}
+
+void frmVaskorLinkPC::Sock_DataArrival(qint32 bytesTotal) {
+    s_.sock.GetData(TCPdata, TcpClientControl::vbString, bytesTotal);
+    if (PortOpened) {
+        const qsizetype count = TCPdata.size();
+        for (qsizetype i = 0; i < count; ++i) {
+            quint8 byte = static_cast<quint8>(TCPdata[i]);
+            qint32 one = 1;
+            vCOMM_->WriteBytes(&byte, one);
+        }
+        tcpLEDred->SetFillColor(Lamp::kDarkRed);
+        comLEDred->SetFillColor(Lamp::kDarkRed);
+        // A client that does not read holds the device back through TCP,
+        // rather than the driver's queue growing without limit.
+        if (vCOMM_->WriteQueueAboveHighWater()) s_.sock.SetReceivePaused(true);
+    }
+    s_.pump.DoEvents();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <chrono>
+
+// A device stand-in for end-to-end tests: a TCP server on 127.0.0.1 with
+// blocking, time-limited calls, so a test can script the device's side
+// without an event loop. One connection at a time.
+class LoopbackServer {
+public:
+    using Millis = std::chrono::milliseconds;
+
+    // Listens on 127.0.0.1 at `port` (0: any free port).
+    explicit LoopbackServer(quint16 port = 0);
+    ~LoopbackServer();
+    LoopbackServer(const LoopbackServer &) = delete;
+    LoopbackServer &operator=(const LoopbackServer &) = delete;
+
+    quint16 Port() const { return port_; }
+    // Waits for the next connection; false on time-out.
+    bool Accept(Millis timeout);
+    bool Connected() const { return conn_ >= 0; }
+    // Closes the current connection (the device hanging up).
+    void Disconnect();
+    // Stops listening: further connections are refused.
+    void StopListening();
+
+    bool SendAll(const QByteArray &bytes, Millis timeout);
+    // Reads exactly `count` bytes, or what came before the time-out.
+    QByteArray ReadExactly(qsizetype count, Millis timeout);
+    // Reads whatever arrives until nothing has come for `quiet`.
+    QByteArray ReadUntilQuiet(Millis quiet, Millis timeout);
+    // True when the peer closed the connection within the time-out.
+    bool WaitPeerClosed(Millis timeout);
+
+private:
+    int listen_ = -1;
+    int conn_ = -1;
+    quint16 port_ = 0;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+
+// Runs the real program for end-to-end tests: a copy of the executable in a
+// scratch folder (so its INI file sits beside it), offscreen, with its own
+// port directory and runtime directory.
+class ProgramRunner {
+public:
+    ProgramRunner();
+    ~ProgramRunner();
+
+    // The INI text written beside the executable before Start(), CR LF ends.
+    static QByteArray IniText(const QString &remoteIP, int tcpPort, const QString &comPort,
+                              bool autoStart, int tcpTimeout = 5000);
+    void WriteIni(const QByteArray &text);
+    QByteArray ReadIni() const;
+
+    bool Start();
+    qint64 Pid() const;
+    void Signal(int number);
+    // Exit code, or -1 when it has not ended within the time-out.
+    int WaitExit(std::chrono::milliseconds timeout);
+    bool Running() const;
+
+    QString Folder() const { return folder_.path(); }
+    QString PortDir() const { return portDir_.path(); }
+    QString PortPath(const QString &name) const { return PortDir() + QLatin1Char('/') + name; }
+    QString IniPath() const;
+    // Waits until the port's link exists (or is gone).
+    bool WaitPortExists(const QString &name, bool exists, std::chrono::milliseconds timeout) const;
+
+    // From /proc: open file descriptors and resident memory of the program.
+    int OpenFileDescriptors() const;
+    qint64 ResidentKiB() const;
+    QByteArray StandardError();
+
+    QProcessEnvironment &Environment() { return env_; }
+
+private:
+    QTemporaryDir folder_;
+    QTemporaryDir portDir_;
+    QTemporaryDir runtimeDir_;
+    QProcessEnvironment env_;
+    QProcess process_;
+};

@@ -1,0 +1,136 @@
+// The relay: ticks drain the port into the socket, DataArrival fills the
+// port, with the lamps, the timer's re-arming and flow control.
+#include <gtest/gtest.h>
+
+#include "app/Lamp.h"
+#include "support/BridgeFixture.h"
+
+namespace {
+
+class RelayTest : public BridgeFixture {
+protected:
+    void SetUp() override {
+        BridgeFixture::SetUp();
+        StartLink();
+        driver->OnOpenClose(true);
+        log.clear();
+    }
+    static QByteArray AllByteValues() {
+        QByteArray bytes;
+        for (int value = 0; value < 256; ++value) bytes.append(static_cast<char>(value));
+        return bytes;
+    }
+};
+
+TEST_F(RelayTest, ATickDrainsEveryWaitingByteIntoOneSend) {
+    driver->fromClient = QByteArray(300, 'x');
+    window->MasterTimer_Timer();
+    EXPECT_EQ(driver->readCalls, 300);
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_EQ(sock.sent[0].size(), 300);
+    EXPECT_EQ(window->comLEDred->FillColor(), Lamp::kLitRed);
+    EXPECT_EQ(window->tcpLEDred->FillColor(), Lamp::kLitRed);
+    EXPECT_TRUE(timer.enabled);
+}
+
+TEST_F(RelayTest, BytesArrivingWhileDrainingLeaveInTheSameSend) {
+    driver->fromClient = QByteArray("abc");
+    bool once = true;
+    driver->onRead = [&] {
+        if (once) driver->fromClient.append("de");
+        once = false;
+    };
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_EQ(sock.sent[0], QByteArray("abcde"));
+}
+
+TEST_F(RelayTest, ATickThatFindsNothingChangesNothing) {
+    const int passes = pump.passes;
+    window->MasterTimer_Timer();
+    EXPECT_TRUE(sock.sent.empty());
+    EXPECT_EQ(window->comLEDred->FillColor(), Lamp::kDarkRed);
+    EXPECT_TRUE(timer.enabled);
+    EXPECT_EQ(pump.passes, passes + 1);
+}
+
+TEST_F(RelayTest, ATearDownDuringTheTicksPumpPassLeavesTheTimerOff) {
+    driver->fromClient = QByteArray("data");
+    pump.pending.push_back([&] { window->CloseVirtualPort(); });
+    window->MasterTimer_Timer();
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_TRUE(window->LinkStopped);
+}
+
+TEST_F(RelayTest, BytesDrainedWhileTheSocketIsDownAreDropped) {
+    sock.state = TcpClientControl::sckClosed;
+    driver->fromClient = QByteArray("lost");
+    window->MasterTimer_Timer();
+    EXPECT_TRUE(sock.sent.empty());
+    EXPECT_EQ(driver->fromClient.size(), 0);
+    EXPECT_EQ(window->tcpLEDred->FillColor(), Lamp::kLitRed);
+}
+
+TEST_F(RelayTest, DeviceDataIsWrittenOneByteAtATimeAndDarkensTheRedLamps) {
+    window->comLEDred->SetFillColor(Lamp::kLitRed);
+    window->tcpLEDred->SetFillColor(Lamp::kLitRed);
+    sock.incoming = QByteArray("answer");
+    window->Sock_DataArrival(6);
+    EXPECT_EQ(driver->toClient, QByteArray("answer"));
+    EXPECT_EQ(driver->writeCalls, 6);
+    EXPECT_EQ(window->comLEDred->FillColor(), Lamp::kDarkRed);
+    EXPECT_EQ(window->tcpLEDred->FillColor(), Lamp::kDarkRed);
+}
+
+TEST_F(RelayTest, DeviceDataWithoutAClientIsTakenAndLost) {
+    driver->OnOpenClose(false);
+    window->comLEDred->SetFillColor(Lamp::kLitRed);
+    sock.incoming = QByteArray("nobody");
+    window->Sock_DataArrival(6);
+    EXPECT_TRUE(sock.incoming.isEmpty());
+    EXPECT_TRUE(driver->toClient.isEmpty());
+    EXPECT_EQ(window->comLEDred->FillColor(), Lamp::kLitRed);
+    // Nor is it delivered to a client that opens later.
+    driver->OnOpenClose(true);
+    window->Sock_DataArrival(0);
+    EXPECT_TRUE(driver->toClient.isEmpty());
+}
+
+TEST_F(RelayTest, EveryByteValuePassesUnchangedBothWays) {
+    driver->fromClient = AllByteValues();
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_EQ(sock.sent[0], AllByteValues());
+    sock.incoming = AllByteValues();
+    window->Sock_DataArrival(256);
+    EXPECT_EQ(driver->toClient, AllByteValues());
+}
+
+TEST_F(RelayTest, ASlowDeviceLeavesTheClientsBytesInTheDriver) {
+    sock.bytesToWrite = BridgeFixture::SendHighWater();
+    driver->fromClient = QByteArray("wait");
+    window->MasterTimer_Timer();
+    EXPECT_TRUE(sock.sent.empty());
+    EXPECT_EQ(driver->fromClient, QByteArray("wait"));
+    EXPECT_TRUE(timer.enabled);
+    sock.bytesToWrite = 0;
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_EQ(sock.sent[0], QByteArray("wait"));
+}
+
+TEST_F(RelayTest, ASlowClientPausesTheSocketUntilTheDriverDrains) {
+    driver->aboveHighWater = true;
+    sock.incoming = QByteArray("more");
+    window->Sock_DataArrival(4);
+    EXPECT_EQ(driver->toClient, QByteArray("more"));
+    EXPECT_TRUE(sock.receivePaused);
+    emit driver->WriteQueueDrained();
+    EXPECT_FALSE(sock.receivePaused);
+    // A client that goes away also lets the device's data flow again.
+    sock.receivePaused = true;
+    driver->OnOpenClose(false);
+    EXPECT_FALSE(sock.receivePaused);
+}
+
+}  // namespace
