@@ -11,6 +11,7 @@ packages=(
   fonts-liberation fontconfig
   xvfb xauth x11-utils xdotool trayer
   socat python3
+  dpkg-dev desktop-file-utils appstream file man-db
 )
 
 missing=()
