@@ -76,6 +76,7 @@ void frmVaskorLinkPC::CreateVirtualPort() {
     LinkStopped = false;                                                   // 4
     s_.masterTimer.SetInterval(kRelayIntervalMilliseconds);
     s_.masterTimer.SetEnabled(true);
+    s_.settingsDialog.LinkEstablished();
 }
 
 void frmVaskorLinkPC::CloseVirtualPort() {

@@ -90,6 +90,13 @@ void frmVaskorLinkPC::Form_QueryUnload(short &Cancel, short /*UnloadMode*/) {
     SaveINIfile(s_.iniPath);
 }
 
+void frmVaskorLinkPC::ForceClose() {
+    if (unloaded_) return;
+    SysTray_->SetAlwaysOnTop(false);
+    SaveINIfile(s_.iniPath);
+    Form_Unload();
+}
+
 void frmVaskorLinkPC::Form_Unload() {
     LinkStopped = true;
     s_.masterTimer.SetEnabled(false);

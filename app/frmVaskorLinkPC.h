@@ -36,6 +36,9 @@ public:
     // A close request from any source: Form_QueryUnload, then, unless it
     // refused, Form_Unload. True when the window has unloaded.
     bool RequestClose();
+    // Ends the program even while a client holds the port: saves the INI
+    // file, then unloads. For a service manager that must be able to stop it.
+    void ForceClose();
     // True once the window has unloaded; the program ends then.
     bool Unloaded() const { return unloaded_; }
 

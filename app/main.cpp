@@ -1,11 +1,14 @@
 // Builds the real platform services and hands them to the main window.
 #include <QApplication>
+#include <QElapsedTimer>
 
 #include "app/frmVaskorLinkPC.h"
 #include "config/IniLocation.h"
 #include "config/QtSettingsDialogRunner.h"
+#include "config/UnattendedSettingsRunner.h"
 #include "platform/Clock.h"
 #include "platform/CloseSignals.h"
+#include "platform/DisplayMode.h"
 #include "platform/Files.h"
 #include "platform/HostResolver.h"
 #include "platform/InstanceLock.h"
@@ -23,17 +26,14 @@
 #include "shell/frmAbout.h"
 
 namespace {
-// Window positions, topmost and shaped windows need X11: under Wayland run
-// on XWayland unless the user chose a platform.
-void PreferX11UnderWayland() {
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-}
+// A close request while a client holds the port is refused; without anybody
+// to see that, a second request this soon after ends the program anyway, so
+// a service manager can always stop it.
+constexpr qint64 kForceCloseWithinMs = 10000;
 }  // namespace
 
 int main(int argc, char **argv) {
-    PreferX11UnderWayland();
+    const bool unattended = ChooseDisplayMode() == DisplayMode::Unattended;
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     InitShellResources();
@@ -44,8 +44,13 @@ int main(int argc, char **argv) {
     QtTimer masterTimer;
     SteadyClock clock;
     QtMessagePump pump;
-    QtMessageBoxes boxes;
-    QtSettingsDialogRunner settingsDialog;
+    QtMessageBoxes desktopBoxes;
+    StderrMessageBoxes lineBoxes;
+    MessageBoxes &boxes = unattended ? static_cast<MessageBoxes &>(lineBoxes) : desktopBoxes;
+    QtSettingsDialogRunner desktopDialog;
+    UnattendedSettingsRunner unattendedDialog(program.exeName);
+    SettingsDialogRunner &settingsDialog =
+        unattended ? static_cast<SettingsDialogRunner &>(unattendedDialog) : desktopDialog;
     PosixFiles files;
     QtTrayNotifier trayNotifier;
     SystemHostResolver resolver;
@@ -81,7 +86,14 @@ int main(int argc, char **argv) {
     frmVaskorLinkPC window(services);
     if (!window.Form_Initialize()) return 0;
     CloseSignals closeSignals;
-    QObject::connect(&closeSignals, &CloseSignals::CloseRequested, &window, [&window] { window.RequestClose(); });
+    QElapsedTimer sinceRefusal;
+    QObject::connect(&closeSignals, &CloseSignals::CloseRequested, &window, [&] {
+        if (unattended && sinceRefusal.isValid() && sinceRefusal.elapsed() < kForceCloseWithinMs) {
+            window.ForceClose();
+            return;
+        }
+        if (!window.RequestClose()) sinceRefusal.start();
+    });
     window.Form_Load();
     if (window.Unloaded()) return 0;
     return app.exec();

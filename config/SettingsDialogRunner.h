@@ -27,4 +27,6 @@ public:
     // SettingsON is cleared, CancelSettings keeps its value. Nothing happens
     // when no dialog is open.
     virtual void Unload() = 0;
+    // The link has come up (socket connected, port created).
+    virtual void LinkEstablished() {}
 };

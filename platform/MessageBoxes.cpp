@@ -1,6 +1,8 @@
 #include "platform/MessageBoxes.h"
 
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <cstdio>
 
 void QtMessageBoxes::Show(const QString &text, const QString &title, MessageIcon icon) {
     QMessageBox box;
@@ -13,4 +15,16 @@ void QtMessageBoxes::Show(const QString &text, const QString &title, MessageIcon
         case MessageIcon::Critical: box.setIcon(QMessageBox::Critical); break;
     }
     box.exec();
+}
+
+QString StderrMessageBoxes::OneLine(const QString &text, const QString &title) {
+    QString line = text;
+    line.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
+    return title + QStringLiteral(": ") + line.trimmed();
+}
+
+void StderrMessageBoxes::Show(const QString &text, const QString &title, MessageIcon) {
+    const QByteArray line = OneLine(text, title).toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
 }

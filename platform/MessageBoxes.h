@@ -18,3 +18,12 @@ class QtMessageBoxes final : public MessageBoxes {
 public:
     void Show(const QString &text, const QString &title, MessageIcon icon) override;
 };
+
+// For unattended operation: the box's text becomes one line on standard
+// error, "<title>: <text>" with line breaks as blanks, and Show() returns at
+// once, as if OK had been pressed.
+class StderrMessageBoxes final : public MessageBoxes {
+public:
+    void Show(const QString &text, const QString &title, MessageIcon icon) override;
+    static QString OneLine(const QString &text, const QString &title);
+};
