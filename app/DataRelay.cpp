@@ -18,6 +18,7 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             tcpLEDred->SetFillColor(Lamp::kLitRed);
             s_.masterTimer.SetEnabled(false);
             COMdata.clear();
+            COMdata.reserve(qMin(vCOMM_->BytesAvailable(), kMaxDrainPerTick));
             do {
                 quint8 byte = 0;
                 qint32 count = 1;
@@ -39,8 +40,9 @@ void frmVaskorLinkPC::Sock_DataArrival(qint32 bytesTotal) {
     s_.sock.GetData(TCPdata, TcpClientControl::vbString, bytesTotal);
     if (PortOpened) {
         const qsizetype count = TCPdata.size();
+        const char *bytes = TCPdata.constData();
         for (qsizetype i = 0; i < count; ++i) {
-            quint8 byte = static_cast<quint8>(TCPdata[i]);
+            quint8 byte = static_cast<quint8>(bytes[i]);
             qint32 one = 1;
             vCOMM_->WriteBytes(&byte, one);
         }

@@ -57,7 +57,13 @@ void frmVaskorLinkPC::BuildMenu() {
     auto add = [this](const char *name, const QString &caption, void (frmVaskorLinkPC::*handler)()) {
         QAction *action = mPopSysTray->addAction(caption);
         action->setObjectName(QLatin1String(name));
-        connect(action, &QAction::triggered, this, handler);
+        // Choosing a checkable item flips its mark before triggered() is
+        // emitted; the handlers invert the mark themselves, so Qt's flip is
+        // undone first (else the two cancel out and the option never changes).
+        connect(action, &QAction::triggered, this, [this, action, handler] {
+            if (action->isCheckable()) action->setChecked(!action->isChecked());
+            (this->*handler)();
+        });
         return action;
     };
     mPopAbout = add("mPopAbout", QStringLiteral("About VaskorLinkPC"), &frmVaskorLinkPC::mPopAbout_Click);
@@ -72,7 +78,7 @@ void frmVaskorLinkPC::BuildMenu() {
                         &frmVaskorLinkPC::mPopConfigure_Click);
     mPopExit = add("mPopExit", QStringLiteral("Exit"), &frmVaskorLinkPC::mPopExit_Click);
     // The check marks are the live values of the two options; the handlers
-    // invert them, so Qt must not toggle them on its own.
+    // invert them. Form_Load makes the items checkable, to show the marks.
     mPopAlwaysOnTop->setCheckable(false);
     mPopAutoStart->setCheckable(false);
     QFont bold = mPopSettings->font();

@@ -78,7 +78,11 @@ quint32 SysTray::IconHandle(const QIcon &icon) {
 
 void SysTray::NotifyAdd() {
     if (parentForm_.isNull()) throw VbError{91, QStringLiteral("Parent Form Property not Set")};
-    parentForm_->showMinimized();
+    // Minimized, and shown only if it already was: mapping a window that was
+    // never shown in the minimized state makes X remember it as iconic, and
+    // a later restore can then be read back as minimized again (and the main
+    // window hides itself whenever it is minimized).
+    parentForm_->setWindowState(parentForm_->windowState() | Qt::WindowMinimized);
     parentForm_->update();
     if (icon_.isNull()) throw NoObject();
     WriteField(kSizeOffset, kRecordSize);

@@ -92,11 +92,15 @@ TEST_F(SysTrayTest, NotifyAddFillsTheRecordByteForByte) {
     EXPECT_EQ(notifier.LastToolTip(), QStringLiteral("VaskorLinkPC\nLeft-Click to Open"));
 }
 
-TEST_F(SysTrayTest, NotifyAddShowsTheParentMinimized) {
+TEST_F(SysTrayTest, NotifyAddMinimizesTheParentWithoutMappingAHiddenOne) {
     ReadyToAdd();
     tray->NotifyAdd();
-    EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.isMinimized());
+    EXPECT_FALSE(form.isVisible());
+    form.showNormal();
+    tray->NotifyAdd();
+    EXPECT_TRUE(form.isMinimized());
+    EXPECT_TRUE(form.isVisible());
 }
 
 TEST_F(SysTrayTest, NotifyAddWithoutParentFormFailsWithError91AndDoesNothing) {
