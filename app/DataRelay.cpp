@@ -17,15 +17,23 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             comLEDred->SetFillColor(Lamp::kLitRed);
             tcpLEDred->SetFillColor(Lamp::kLitRed);
             s_.masterTimer.SetEnabled(false);
-            COMdata.clear();
-            COMdata.reserve(qMin(vCOMM_->BytesAvailable(), kMaxDrainPerTick));
+            // The bytes go straight into COMdata's storage, grown as more
+            // arrive: an append per byte would cost more than the driver call.
+            COMdata.resize(qMin(vCOMM_->BytesAvailable(), kMaxDrainPerTick));
+            qsizetype used = 0;
+            char *out = COMdata.data();
             do {
+                if (used == COMdata.size()) {
+                    COMdata.resize(qMin<qsizetype>(used + vCOMM_->BytesAvailable(), kMaxDrainPerTick));
+                    out = COMdata.data();
+                }
                 quint8 byte = 0;
                 qint32 count = 1;
                 vCOMM_->ReadBytes(&byte, count);
-                COMdata.append(static_cast<char>(byte));
+                out[used++] = static_cast<char>(byte);
                 // One tick's buffer is bounded; the rest waits for the next.
-            } while (COMdata.size() < kMaxDrainPerTick && vCOMM_->BytesAvailable() > 0);
+            } while (used < kMaxDrainPerTick && vCOMM_->BytesAvailable() > 0);
+            COMdata.truncate(used);
             if (s_.sock.State() == TcpClientControl::sckConnected) s_.sock.SendData(COMdata);
         }
     }
