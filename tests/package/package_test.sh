@@ -144,6 +144,9 @@ missing=$(ldd "$exe" 2>&1 | grep 'not found')
 rpath=$(readelf -d "$exe" | grep -E 'R(UN)?PATH')
 [ -z "$rpath" ] || fail "installed executable keeps a library path: $rpath"
 
+# --- The user service's command line relays bytes (as systemd would start it) ---
+python3 "$(dirname "$0")/unit_relays.py" "$root" "$unit" || fail "the unit's command line does not relay"
+
 if [ "$failures" -eq 0 ]; then
   echo "package test: $(basename "$deb") passed every check"
 else
