@@ -16,9 +16,23 @@ constexpr int kPollMilliseconds = 50;
 constexpr int kRelayIntervalMilliseconds = 50;
 }  // namespace
 
+// A failed attempt ends in the settings dialog, whose OK asks for the next
+// one. The attempts follow one another in this loop rather than each calling
+// the next: run unattended, the program retries on its own for as long as
+// the device is away, and a chain of calls would deepen the stack with every
+// attempt until it overflowed.
 void frmVaskorLinkPC::ConnectToHost() {
+    while (ConnectOnce()) {
+    }
+}
+
+void frmVaskorLinkPC::CreateVirtualPort() {
+    if (CreateVirtualPortOnce()) ConnectToHost();
+}
+
+bool frmVaskorLinkPC::ConnectOnce() {
     DrawStatus();                                                          // 1
-    if (RemoteIP.isEmpty() || unloaded_) return;                           // 2
+    if (RemoteIP.isEmpty() || unloaded_) return false;                     // 2
     s_.sock.Close();                                                       // 3
     s_.sock.SetLocalPort(0);
     bool connected = false;
@@ -43,20 +57,19 @@ void frmVaskorLinkPC::ConnectToHost() {
         }
     }
     unsetCursor();                                                         // 9
-    if (unloaded_) return;
+    if (unloaded_) return false;
     if (!connected) {                                                      // 10
         s_.sock.Close();
         tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);
         ErrorMessage = QStringLiteral("Error connecting to host");
         ShowSettings();
-        if (!CancelSettings) ConnectToHost();
-        return;
+        return !CancelSettings;
     }
     tcpLEDgreen->SetFillColor(Lamp::kLitGreen);                            // 11
-    CreateVirtualPort();
+    return CreateVirtualPortOnce();
 }
 
-void frmVaskorLinkPC::CreateVirtualPort() {
+bool frmVaskorLinkPC::CreateVirtualPortOnce() {
     if (!PortOpened) {                                                     // 1
         PortCreated = false;                                               // 2
         PortOpened = false;
@@ -65,11 +78,9 @@ void frmVaskorLinkPC::CreateVirtualPort() {
             s_.sock.Close();
             ErrorMessage = QStringLiteral("Error creating ") + CreatedPort;
             ShowSettings();
-            if (CancelSettings)
-                RequestClose();
-            else
-                ConnectToHost();
-            return;
+            if (!CancelSettings) return true;
+            RequestClose();
+            return false;
         }
         PortCreated = true;
     }
@@ -77,6 +88,7 @@ void frmVaskorLinkPC::CreateVirtualPort() {
     s_.masterTimer.SetInterval(kRelayIntervalMilliseconds);
     s_.masterTimer.SetEnabled(true);
     s_.settingsDialog.LinkEstablished();
+    return false;
 }
 
 void frmVaskorLinkPC::CloseVirtualPort() {

@@ -132,6 +132,10 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    // One attempt of ConnectToHost / CreateVirtualPort; true when it failed
+    // and the settings dialog asked for another connection attempt.
+    bool ConnectOnce();
+    bool CreateVirtualPortOnce();
     void BuildMenu();
     void BuildLamps();
     void ConnectEvents();
