@@ -39,6 +39,12 @@ void QtTcpClient::Close() { NewSocket(); }
 void QtTcpClient::Connect() {
     if (socket_->state() != QAbstractSocket::UnconnectedState) return;
     failed_ = false;
+    // A port number beyond 16 bits names no port; cut to 16 bits it would
+    // name another one. It fails like a refused connection.
+    if (remotePort_ < 0 || remotePort_ > 65535) {
+        failed_ = true;
+        return;
+    }
     if (localPort_ != 0) socket_->bind(QHostAddress::AnyIPv4, static_cast<quint16>(localPort_));
     socket_->connectToHost(remoteHost_, static_cast<quint16>(remotePort_));
 }
