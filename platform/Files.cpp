@@ -106,10 +106,14 @@ bool PosixFiles::WriteReplacing(const QString &path, const QByteArray &bytes) {
     const QByteArray folder = FolderOf(target);
     const QByteArray baseName = target.mid(slash + 1);
 
-    // Keep the permissions of the file being replaced; a new file gets
-    // rw-r--r-- less the umask, as an ordinary created file would.
+    // Only a file is replaced: the rename would as well put a file in the
+    // place of a device or FIFO (through a link to /dev/null, /dev/null
+    // itself when saving as root). Keep the permissions of the file being
+    // replaced; a new file gets rw-r--r-- less the umask, as an ordinary
+    // created file would.
     struct stat old {};
-    const bool hadOld = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool hadOld = ::stat(target.constData(), &old) == 0;
+    if (hadOld && !S_ISREG(old.st_mode)) return false;
 
     QByteArray temp;
     int fd = -1;

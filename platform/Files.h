@@ -16,7 +16,9 @@ public:
     virtual std::optional<QByteArray> ReadAll(const QString &path, qint64 maxBytes) = 0;
     // Replaces the file with `bytes` atomically: the new content is written
     // beside the old file, flushed, and renamed over it, so a failed write
-    // leaves the old file whole. Returns false on any failure.
+    // leaves the old file whole. Returns false on any failure, and when
+    // something other than a regular file is in the way (at the path or at
+    // the end of its link), which is left as it is.
     virtual bool WriteReplacing(const QString &path, const QByteArray &bytes) = 0;
     // True when the current user may create files in `directory`.
     virtual bool IsDirectoryWritable(const QString &directory) = 0;
