@@ -2,9 +2,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,7 +31,13 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 }
 }  // namespace
 
-LoopbackServer::LoopbackServer(quint16 port) {
+LoopbackServer::LoopbackServer(quint16 port) : port_(port) {
+    if (!Listen()) port_ = 0;
+}
+
+bool LoopbackServer::Listen() {
+    if (listen_ >= 0) return true;
+    const quint16 port = port_;
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -41,11 +49,18 @@ LoopbackServer::LoopbackServer(quint16 port) {
         ::listen(listen_, 8) != 0) {
         ::close(listen_);
         listen_ = -1;
-        return;
+        return false;
     }
     socklen_t len = sizeof addr;
     ::getsockname(listen_, reinterpret_cast<sockaddr *>(&addr), &len);
     port_ = ntohs(addr.sin_port);
+    return true;
+}
+
+int LoopbackServer::UnacknowledgedBytes() const {
+    int queued = 0;
+    if (conn_ < 0 || ::ioctl(conn_, SIOCOUTQ, &queued) != 0) return 0;
+    return queued;
 }
 
 LoopbackServer::~LoopbackServer() {

@@ -20,6 +20,13 @@ public:
     // Waits for the next connection; false on time-out.
     bool Accept(Millis timeout);
     bool Connected() const { return conn_ >= 0; }
+    // The current connection's descriptor (-1 without one), for tests that
+    // move data on a thread of their own.
+    int ConnectionFd() const { return conn_; }
+    // Bytes sent that the peer's kernel has not acknowledged yet.
+    int UnacknowledgedBytes() const;
+    // Listens again at the same port after StopListening().
+    bool Listen();
     // Closes the current connection (the device hanging up).
     void Disconnect();
     // Stops listening: further connections are refused.

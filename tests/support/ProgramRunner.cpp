@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -99,3 +100,22 @@ qint64 ProgramRunner::ResidentKiB() const {
 }
 
 QByteArray ProgramRunner::StandardError() { return process_.readAllStandardError(); }
+
+QByteArray ProgramRunner::StandardErrorSoFar() {
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
+    stderrSoFar_ += process_.readAllStandardError();
+    return stderrSoFar_;
+}
+
+bool ProgramRunner::WaitStandardErrorContains(const QByteArray &text,
+                                              std::chrono::milliseconds timeout) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        // QProcess reads the pipe from the event loop, or when waited on.
+        process_.waitForReadyRead(0);
+        if (StandardErrorSoFar().contains(text)) return true;
+        if (timer.elapsed() >= timeout.count()) return false;
+        QThread::msleep(10);
+    }
+}

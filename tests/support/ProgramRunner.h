@@ -36,6 +36,12 @@ public:
     int OpenFileDescriptors() const;
     qint64 ResidentKiB() const;
     QByteArray StandardError();
+    // Everything the program has written to standard error so far, kept
+    // across calls. It takes from the same source as StandardError(), which
+    // hands out each part once: a test uses one or the other.
+    QByteArray StandardErrorSoFar();
+    // Waits until the standard error so far contains `text`.
+    bool WaitStandardErrorContains(const QByteArray &text, std::chrono::milliseconds timeout);
 
     QProcessEnvironment &Environment() { return env_; }
 
@@ -45,4 +51,5 @@ private:
     QTemporaryDir runtimeDir_;
     QProcessEnvironment env_;
     QProcess process_;
+    QByteArray stderrSoFar_;
 };
