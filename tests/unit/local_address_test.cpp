@@ -9,20 +9,12 @@
 #include "platform/MessageBoxes.h"
 #include "support/FakeHostResolver.h"
 
+#include "support/BridgeFakes.h"
+
 namespace {
 
-struct Shown {
-    QString text, title;
-    MessageIcon icon;
-};
-
-class RecordingBoxes final : public MessageBoxes {
-public:
-    std::vector<Shown> shown;
-    void Show(const QString &text, const QString &title, MessageIcon icon) override {
-        shown.push_back({text, title, icon});
-    }
-};
+// Records the message boxes shown.
+using RecordingBoxes = FakeMessageBoxes;
 
 QByteArray Address(unsigned char a, unsigned char b, unsigned char c, unsigned char d) {
     const char bytes[] = {static_cast<char>(a), static_cast<char>(b), static_cast<char>(c),

@@ -11,20 +11,12 @@
 #include "shell/VbError.h"
 #include "shell/modShapeForm.h"
 
+#include "support/BridgeFakes.h"
+
 namespace {
 
-struct Shown {
-    QString text, title;
-    MessageIcon icon;
-};
-
-class RecordingBoxes final : public MessageBoxes {
-public:
-    std::vector<Shown> shown;
-    void Show(const QString &text, const QString &title, MessageIcon icon) override {
-        shown.push_back({text, title, icon});
-    }
-};
+// Records the message boxes shown.
+using RecordingBoxes = FakeMessageBoxes;
 
 class RefusingSetter final : public WindowRegionSetter {
 public:
