@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash ./setup.sh
+# Compiler cache hits across clones in other folders.
+export CCACHE_BASEDIR="$PWD"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 cmake --build build/release
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

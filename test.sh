@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash ./setup.sh
+# Compiler cache hits across clones in other folders.
+export CCACHE_BASEDIR="$PWD"
 
 jobs=$(nproc)
 
