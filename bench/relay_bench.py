@@ -25,21 +25,7 @@ import threading
 import time
 import tty
 
-TICK = os.sysconf("SC_CLK_TCK")
-
-
-def proc_cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK
-
-
-def proc_status_kib(pid, key):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return -1
+from procstats import proc_cpu_seconds, proc_status_kib
 
 
 class Device:

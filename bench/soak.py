@@ -26,7 +26,7 @@ import random
 import tty
 
 BLOCK = 1 << 16
-TICK = os.sysconf("SC_CLK_TCK")
+from procstats import proc_cpu_seconds, proc_status_kib
 
 
 class Stream:
@@ -62,20 +62,6 @@ class Checker:
                 self.mismatch = self.position + first
             self.position += take
             view = view[take:]
-
-
-def proc_cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / TICK
-
-
-def proc_status_kib(pid, key):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return -1
 
 
 def wait_writable(fd, deadline):

@@ -1,0 +1,20 @@
+"""What /proc says about a process: CPU time and memory, for the bench scripts."""
+import os
+
+TICK = os.sysconf("SC_CLK_TCK")
+
+
+def proc_cpu_seconds(pid):
+    """User plus system CPU time of the process, in seconds."""
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICK
+
+
+def proc_status_kib(pid, key):
+    """A KiB figure of /proc/PID/status such as VmRSS or VmHWM; -1 if absent."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return -1
