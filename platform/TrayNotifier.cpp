@@ -6,13 +6,6 @@
 
 namespace {
 
-constexpr qsizetype kRecordSize = 88;
-constexpr qsizetype kTipOffset = 24;
-constexpr qsizetype kTipSize = 64;
-constexpr quint32 kFlagMessage = 1;
-constexpr quint32 kFlagIcon = 2;
-constexpr quint32 kFlagTip = 4;
-
 quint32 Field(const QByteArray &record, qsizetype offset) {
     return qFromLittleEndian<quint32>(record.constData() + offset);
 }
@@ -29,14 +22,14 @@ short ShiftState() {
 }  // namespace
 
 std::optional<TrayRecord> TrayRecord::Parse(const QByteArray &record) {
-    if (record.size() < kRecordSize) return std::nullopt;
+    if (record.size() < kSize) return std::nullopt;
     TrayRecord fields;
-    fields.size = Field(record, 0);
-    fields.window = Field(record, 4);
-    fields.id = Field(record, 8);
-    fields.flags = Field(record, 12);
-    fields.callbackMessage = Field(record, 16);
-    fields.iconHandle = Field(record, 20);
+    fields.size = Field(record, kSizeOffset);
+    fields.window = Field(record, kWindowOffset);
+    fields.id = Field(record, kIdOffset);
+    fields.flags = Field(record, kFlagsOffset);
+    fields.callbackMessage = Field(record, kCallbackOffset);
+    fields.iconHandle = Field(record, kIconOffset);
     QByteArray tip = record.mid(kTipOffset, kTipSize);
     const qsizetype nul = tip.indexOf('\0');
     if (nul >= 0) tip.truncate(nul);
@@ -71,7 +64,7 @@ bool QtTrayNotifier::IsAvailable() const {
 
 bool QtTrayNotifier::NotifyIcon(quint32 message, const QByteArray &record, const QIcon &icon) {
     const std::optional<TrayRecord> fields = TrayRecord::Parse(record);
-    if (!fields || fields->size < kRecordSize) return false;
+    if (!fields || fields->size < TrayRecord::kSize) return false;
     const auto key = std::make_pair(fields->window, fields->id);
     const auto found = icons_.find(key);
     switch (message) {
@@ -79,7 +72,7 @@ bool QtTrayNotifier::NotifyIcon(quint32 message, const QByteArray &record, const
             if (found != icons_.end()) return false;
             auto tray = std::make_unique<QSystemTrayIcon>(this);
             Apply(*tray, *fields, icon);
-            if (fields->flags & kFlagMessage) {
+            if (fields->flags & TrayRecord::kFlagMessage) {
                 connect(tray.get(), &QSystemTrayIcon::activated, this,
                         [this](QSystemTrayIcon::ActivationReason reason) {
                             const short shift = ShiftState();
@@ -109,6 +102,6 @@ bool QtTrayNotifier::NotifyIcon(quint32 message, const QByteArray &record, const
 }
 
 void QtTrayNotifier::Apply(QSystemTrayIcon &tray, const TrayRecord &fields, const QIcon &icon) {
-    if (fields.flags & kFlagIcon) tray.setIcon(fields.iconHandle != 0 ? icon : QIcon());
-    if (fields.flags & kFlagTip) tray.setToolTip(fields.toolTip);
+    if (fields.flags & TrayRecord::kFlagIcon) tray.setIcon(fields.iconHandle != 0 ? icon : QIcon());
+    if (fields.flags & TrayRecord::kFlagTip) tray.setToolTip(fields.toolTip);
 }

@@ -46,6 +46,20 @@ signals:
 
 // The fields of a notification record that the tray reads.
 struct TrayRecord {
+    // The record's layout: little-endian 32-bit fields, then the tooltip.
+    static constexpr int kSize = 88;
+    static constexpr int kSizeOffset = 0;
+    static constexpr int kWindowOffset = 4;
+    static constexpr int kIdOffset = 8;
+    static constexpr int kFlagsOffset = 12;
+    static constexpr int kCallbackOffset = 16;
+    static constexpr int kIconOffset = 20;
+    static constexpr int kTipOffset = 24;
+    static constexpr int kTipSize = 64;
+    static constexpr quint32 kFlagMessage = 1;
+    static constexpr quint32 kFlagIcon = 2;
+    static constexpr quint32 kFlagTip = 4;
+
     quint32 size = 0;
     quint32 window = 0;
     quint32 id = 0;

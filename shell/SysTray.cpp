@@ -13,17 +13,12 @@
 
 namespace {
 
-constexpr int kSizeOffset = 0;
-constexpr int kWindowOffset = 4;
-constexpr int kIdOffset = 8;
-constexpr int kFlagsOffset = 12;
-constexpr int kCallbackOffset = 16;
-constexpr int kIconOffset = 20;
-constexpr int kTipOffset = 24;
-constexpr int kTipSize = 64;
+using R = TrayRecord;
+constexpr int kTipSize = R::kTipSize;
+static_assert(SysTray::kRecordSize == R::kSize);
 
 constexpr quint32 kIconId = 1;
-constexpr quint32 kFlags = 7;  // message, icon and tooltip
+constexpr quint32 kFlags = R::kFlagMessage | R::kFlagIcon | R::kFlagTip;
 constexpr quint32 kCallbackMessage = 0x200;
 
 VbError NoObject() {
@@ -85,12 +80,12 @@ void SysTray::NotifyAdd() {
     parentForm_->setWindowState(parentForm_->windowState() | Qt::WindowMinimized);
     parentForm_->update();
     if (icon_.isNull()) throw NoObject();
-    WriteField(kSizeOffset, kRecordSize);
-    WriteField(kWindowOffset, handle_);
-    WriteField(kIdOffset, kIconId);
-    WriteField(kFlagsOffset, kFlags);
-    WriteField(kCallbackOffset, kCallbackMessage);
-    WriteField(kIconOffset, IconHandle(icon_));
+    WriteField(R::kSizeOffset, kRecordSize);
+    WriteField(R::kWindowOffset, handle_);
+    WriteField(R::kIdOffset, kIconId);
+    WriteField(R::kFlagsOffset, kFlags);
+    WriteField(R::kCallbackOffset, kCallbackMessage);
+    WriteField(R::kIconOffset, IconHandle(icon_));
     WriteToolTip();
     Send(TrayNotifier::Add);
 }
@@ -139,7 +134,7 @@ QIcon SysTray::Icon() const {
 void SysTray::SetIcon(const QIcon &icon) {
     icon_ = icon;
     if (icon_.isNull()) throw NoObject();
-    WriteField(kIconOffset, IconHandle(icon_));
+    WriteField(R::kIconOffset, IconHandle(icon_));
     Send(TrayNotifier::Modify);
     emit IconChange(icon_);
 }
@@ -207,7 +202,7 @@ void SysTray::WriteToolTip() {
     QByteArray field = TipBytes(toolTip_);
     field.append('\0');
     field.append(kTipSize - field.size(), ' ');
-    record_.replace(kTipOffset, kTipSize, field);
+    record_.replace(R::kTipOffset, kTipSize, field);
 }
 
 void SysTray::SetForegroundWindow() {
