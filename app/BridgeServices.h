@@ -44,6 +44,10 @@ struct BridgeServices {
     Registry &registry;
     // Shows the About window modally, owned by `owner`; returns when it closed.
     std::function<void(QWidget *owner)> showAbout;
+    // Unattended (no display) only: writes one line on standard error for
+    // what a person on a desktop would see or need to know. Empty on a
+    // desktop, where the windows say it.
+    std::function<void(const QString &line)> unattendedLog;
     // Where the INI file lives (the program folder, or the per-user folder
     // when the program folder is read-only).
     QString iniPath;

@@ -12,6 +12,9 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // in the driver, whose bounded queue then holds the client back, instead
     // of piling up in the socket without limit.
     const bool deviceKeepsUp = s_.sock.BytesToWrite() < kSendHighWater;
+    // Holding back is not giving up: a client that has closed keeps its
+    // unsent bytes in the driver until the device has taken the ones before.
+    if (PortOpened) vCOMM_->SetReadingHeldBack(!deviceKeepsUp);
     if (PortOpened && deviceKeepsUp) {
         if (vCOMM_->BytesAvailable() > 0) {
             comLEDred->SetFillColor(Lamp::kLitRed);

@@ -14,6 +14,11 @@
 namespace {
 constexpr int kPollMilliseconds = 50;
 constexpr int kRelayIntervalMilliseconds = 50;
+// How long a tear-down of the program's own (Exit, Settings, Configure, a
+// termination request) waits for the device to acknowledge what the relay
+// had already sent. Long enough for a slow device on a slow network to take
+// a tick's worth, short enough that a dead one does not hold up an exit.
+constexpr int kTearDownSendMilliseconds = 3000;
 }  // namespace
 
 // A failed attempt ends in the settings dialog, whose OK asks for the next
@@ -32,7 +37,8 @@ void frmVaskorLinkPC::CreateVirtualPort() {
 
 bool frmVaskorLinkPC::ConnectOnce() {
     DrawStatus();                                                          // 1
-    if (RemoteIP.isEmpty() || unloaded_) return false;                     // 2
+    if (unloaded_) return false;
+    if (RemoteIP.isEmpty()) return NoRemoteIP();                           // 2
     s_.sock.Close();                                                       // 3
     s_.sock.SetLocalPort(0);
     bool connected = false;
@@ -91,10 +97,45 @@ bool frmVaskorLinkPC::CreateVirtualPortOnce() {
     return false;
 }
 
+// On a desktop an empty address means "not set up yet": nothing happens until
+// the user opens the settings. Unattended nobody ever would, so the program
+// says what the dialog would say and keeps trying as after a failed
+// connection, reading the INI file again each time so that settings written
+// into it meanwhile are taken up.
+bool frmVaskorLinkPC::NoRemoteIP() {
+    if (!s_.unattendedLog) return false;
+    LoadINIfile(s_.iniPath);
+    if (!RemoteIP.isEmpty()) return true;
+    ErrorMessage = QStringLiteral("Remote IP not specified");
+    ShowSettings();
+    return !CancelSettings;
+}
+
+// What the relay had already taken from the client belongs to the device:
+// it leaves before the socket closes, within a bound, and what the device
+// did not take in time is told where nobody sees the lamps.
+void frmVaskorLinkPC::CloseSockAfterSending() {
+    if (s_.sock.State() == TcpClientControl::sckConnected) {
+        const qint64 unsent = s_.sock.FlushSendQueue(kTearDownSendMilliseconds);
+        if (unsent > 0 && s_.unattendedLog)
+            s_.unattendedLog(QStringLiteral("%1 bytes for the device were not taken before the "
+                                            "connection closed")
+                                 .arg(unsent));
+    }
+    s_.sock.Close();
+}
+
+bool frmVaskorLinkPC::IsOwnHeldPort(const QString &name) const {
+    return PortOpened && PortCreated && name == CreatedPort;
+}
+
 void frmVaskorLinkPC::CloseVirtualPort() {
     LinkStopped = true;                                                    // 1
     s_.masterTimer.SetEnabled(false);
     s_.pump.DoEvents();
+    // Nothing relays until the link is up again: the driver may give up on a
+    // closed client's bytes as it would without a link.
+    if (PortOpened) vCOMM_->SetReadingHeldBack(false);
     comLEDred->SetFillColor(Lamp::kDarkRed);                               // 2
     tcpLEDred->SetFillColor(Lamp::kDarkRed);
     if (PortOpened || !PortCreated) return;                                // 3
@@ -112,11 +153,13 @@ void frmVaskorLinkPC::ShowSettings() {
     s_.masterTimer.SetEnabled(false);
     s_.pump.DoEvents();
     CloseVirtualPort();                                                    // 2
-    s_.sock.Close();
+    CloseSockAfterSending();
     tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);
-    SettingsDialogVariables variables{RemoteIP, TCPport, COMport, CancelSettings, SettingsON,
-                                      ErrorMessage,
-                                      [this](const QString &name) { return PortExists(name); }};
+    // The port this program made and a client still holds is the one the
+    // next connection goes on with, not somebody else's.
+    SettingsDialogVariables variables{
+        RemoteIP, TCPport, COMport, CancelSettings, SettingsON, ErrorMessage,
+        [this](const QString &name) { return PortExists(name) && !IsOwnHeldPort(name); }};
     const QPoint below = frameGeometry().bottomLeft() + QPoint(0, 1);     // 3
     s_.settingsDialog.ShowModal(variables, this, below);                   // 4
     // A close that ran while the dialog was open has already saved.
@@ -124,7 +167,9 @@ void frmVaskorLinkPC::ShowSettings() {
         CancelSettings = true;
         return;
     }
-    SaveINIfile(s_.iniPath);                                               // 5
+    // Unattended nobody can have changed a setting, and writing the file now
+    // would undo what a person wrote into it while the program waited.
+    if (!s_.unattendedLog) SaveINIfile(s_.iniPath);                        // 5
 }
 
 void frmVaskorLinkPC::Sock_Close() {

@@ -101,7 +101,7 @@ void frmVaskorLinkPC::Form_Unload() {
     LinkStopped = true;
     s_.masterTimer.SetEnabled(false);
     s_.pump.DoEvents();
-    s_.sock.Close();
+    CloseSockAfterSending();
     CloseVirtualPort();
     unloaded_ = true;
     s_.settingsDialog.Unload();

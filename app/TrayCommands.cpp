@@ -72,20 +72,32 @@ void frmVaskorLinkPC::mPopSettings_Click() {
     }
     ErrorMessage.clear();
     ShowSettings();
+    // A close request that came while the dialog was open has ended the
+    // program: its window must not come back.
+    if (unloaded_) return;
     SysTray_->RestoreWindow(mPopAlwaysOnTop->isChecked());
     if (!CancelSettings) ConnectToHost();
 }
 
 void frmVaskorLinkPC::mPopConfigure_Click() {
+    // The menu item is disabled while a client holds the port, but the menu
+    // may have been opened before the client came. Going on would tear the
+    // link down only for the Settings command to refuse afterwards.
+    if (PortOpened) {
+        ShowRefusal();
+        return;
+    }
     SettingsON = true;                                                     // 1
     LinkStopped = true;
     s_.masterTimer.SetEnabled(false);                                      // 2
     s_.pump.DoEvents();
     CloseVirtualPort();                                                    // 3
-    s_.sock.Close();                                                       // 4
+    CloseSockAfterSending();                                               // 4
     tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);                           // 5
+    // A close request ends the wait (the configurator may go on running).
     RunAndWait(s_.program.InFolder(QStringLiteral("VaskorConfigurator")), s_.launcher,  // 6
-               s_.pump, s_.clock, s_.boxes, s_.program.exeName);
+               s_.pump, s_.clock, s_.boxes, s_.program.exeName, [this] { return unloaded_; });
+    if (unloaded_) return;
     mPopSettings_Click();                                                  // 7
 }
 

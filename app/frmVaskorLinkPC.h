@@ -136,6 +136,9 @@ private:
     // and the settings dialog asked for another connection attempt.
     bool ConnectOnce();
     bool CreateVirtualPortOnce();
+    bool NoRemoteIP();
+    void CloseSockAfterSending();
+    bool IsOwnHeldPort(const QString &name) const;
     void BuildMenu();
     void BuildLamps();
     void ConnectEvents();

@@ -80,6 +80,12 @@ int main(int argc, char **argv) {
                 frmAbout about(urlOpener, owner);
                 about.exec();
             },
+        .unattendedLog = unattended ? std::function<void(const QString &)>(
+                                          [&lineBoxes, &program](const QString &line) {
+                                              lineBoxes.Show(line, program.exeName,
+                                                             MessageIcon::None);
+                                          })
+                                    : nullptr,
         .iniPath = IniPath(program, files),
     };
 

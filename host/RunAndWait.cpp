@@ -6,7 +6,8 @@
 #include "platform/ProcessLauncher.h"
 
 void RunAndWait(const QString &commandLine, ProcessLauncher &launcher, MessagePump &pump,
-                Clock &clock, MessageBoxes &boxes, const QString &exeName) {
+                Clock &clock, MessageBoxes &boxes, const QString &exeName,
+                const std::function<bool()> &stopWaiting) {
     const std::optional<qint64> pid = launcher.Start(commandLine);
     if (!pid) {
         boxes.Show(QStringLiteral("Error Executing the Following Statement:\r\n\r\n") + commandLine,
@@ -19,6 +20,7 @@ void RunAndWait(const QString &commandLine, ProcessLauncher &launcher, MessagePu
     ProcessLauncher::Status status;
     do {
         pump.DoEvents();
+        if (stopWaiting && stopWaiting()) return;
         clock.Sleep(200);
         status = launcher.Poll(*pid);
     } while (status.state == ProcessLauncher::Status::State::Running);

@@ -295,7 +295,7 @@ void PtyDriver::ContinueClosing() {
         const Fill result = FillReadQueue(false);
         if (result == Fill::kHangup || result == Fill::kWouldBlock) kernelDrained_ = true;
     }
-    if (taken_ != takenAtLastLook_) {
+    if (taken_ != takenAtLastLook_ || readingHeldBack_) {
         takenAtLastLook_ = taken_;
         sinceLastTaken_.start();
     }

@@ -33,7 +33,9 @@ class QSocketNotifier;
 // discarded (here and in the kernel), and OnOpenClose(false) is raised once
 // the caller has taken every byte the client wrote. If the caller takes none
 // of them for kAbandonAfterMs, they are discarded and false is raised anyway,
-// so a stalled caller cannot keep the port "held" forever.
+// so a caller that has stopped relaying cannot keep the port "held" forever;
+// a caller that holds its reading back (SetReadingHeldBack) is not stalled,
+// and its clock does not run meanwhile.
 class PtyDriver final : public SerialPortDriver {
     Q_OBJECT
 public:
@@ -89,6 +91,7 @@ public:
     // out when the event loop sees the master writable.
     void WriteBytes(const quint8 *data, qint32 &count) override;
     bool WriteQueueAboveHighWater() const override;
+    void SetReadingHeldBack(bool held) override { readingHeldBack_ = held; }
 
     // The link and the slave it points at; empty without a port.
     const QByteArray &LinkPath() const { return link_; }
@@ -140,6 +143,7 @@ private:
     quint64 taken_ = 0;
     quint64 takenAtLastLook_ = 0;
     QElapsedTimer sinceLastTaken_;
+    bool readingHeldBack_ = false;
 
     bool reportedOpen_ = false;
     bool reporting_ = false;

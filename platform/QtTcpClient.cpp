@@ -1,39 +1,68 @@
 #include "platform/QtTcpClient.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QThread>
+
+#include "platform/TcpLiveness.h"
 
 QtTcpClient::QtTcpClient(QObject *parent) : TcpClientControl(parent) { NewSocket(); }
 
 QtTcpClient::~QtTcpClient() = default;
 
-// A fresh QTcpSocket for every connection: a closed socket may still hold
-// queued signals of the old connection, and those must not reach the new one.
+// A fresh QTcpSocket for every connection: the old one may still have queued
+// signals in the event queue, and those must not reach the new connection.
 void QtTcpClient::NewSocket() {
     if (socket_ != nullptr) {
         socket_->disconnect(this);
         socket_->abort();
-        socket_->deleteLater();
+        // Safe at once: no frame of the socket's own code is on the stack,
+        // since everything it signals to this object is queued.
+        delete socket_;
     }
+    ++generation_;
     socket_ = new QTcpSocket(this);
     socket_->setReadBufferSize(kReadBufferBytes);
     failed_ = false;
-    connect(socket_, &QTcpSocket::readyRead, this, &QtTcpClient::OnReadyRead);
-    connect(socket_, &QTcpSocket::disconnected, this, &QtTcpClient::OnDisconnected);
-    connect(socket_, &QTcpSocket::bytesWritten, this, &QtTcpClient::OnBytesWritten);
+    wasConnected_ = false;
+    lostReported_ = false;
+    ConnectSignals();
+}
+
+void QtTcpClient::ConnectSignals() {
+    const quint64 generation = generation_;
+    auto forThisSocket = [this, generation](void (QtTcpClient::*handler)()) {
+        return [this, generation, handler] {
+            if (generation == generation_) (this->*handler)();
+        };
+    };
+    connect(socket_, &QTcpSocket::readyRead, this, forThisSocket(&QtTcpClient::OnReadyRead),
+            Qt::QueuedConnection);
+    connect(socket_, &QTcpSocket::disconnected, this,
+            forThisSocket(&QtTcpClient::OnConnectionLost), Qt::QueuedConnection);
+    connect(socket_, &QTcpSocket::bytesWritten, this,
+            forThisSocket(&QtTcpClient::OnBytesWritten), Qt::QueuedConnection);
+    // These two touch no caller: direct, so State() is right at once.
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
-        // A refused or failed attempt shows as the error state until the
-        // next Close; the peer closing shows through disconnected().
+        // A wait that timed out ends nothing. A refused or failed attempt
+        // shows as the error state until the next Close; a connection that
+        // breaks (reset, or found dead by the kernel) is reported as lost.
+        if (error == QAbstractSocket::SocketTimeoutError) return;
         if (error != QAbstractSocket::RemoteHostClosedError) failed_ = true;
+        if (wasConnected_)
+            QMetaObject::invokeMethod(this, [this, generation = generation_] {
+                if (generation == generation_) OnConnectionLost();
+            }, Qt::QueuedConnection);
     });
     connect(socket_, &QTcpSocket::connected, this, [this] {
-        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        wasConnected_ = true;
+        TcpLiveness::Apply(static_cast<int>(socket_->socketDescriptor()));
     });
 }
 
-// Always a new socket: Close is also called from inside the old socket's
-// disconnected() signal, after which QAbstractSocket still does its own
-// clean-up, which must not touch the next connection.
+// Always a new socket: Close is also called from inside the handlers of the
+// old socket's signals, and the next connection must start clean.
 void QtTcpClient::Close() { NewSocket(); }
 
 void QtTcpClient::Connect() {
@@ -80,24 +109,55 @@ void QtTcpClient::SetReceivePaused(bool paused) {
     // Data that arrived while paused gets its DataArrival now; queued, so the
     // caller's handler does not run inside its own call to this function.
     if (!paused_)
-        QMetaObject::invokeMethod(this, &QtTcpClient::OnReadyRead, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, generation = generation_] {
+            if (generation == generation_) OnReadyRead();
+        }, Qt::QueuedConnection);
 }
+
+qint64 QtTcpClient::FlushSendQueue(int timeoutMs) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    for (;;) {
+        if (socket_->state() != QAbstractSocket::ConnectedState) return socket_->bytesToWrite();
+        const qint64 buffered = socket_->bytesToWrite();
+        const qint64 left =
+            buffered + TcpLiveness::Unacknowledged(static_cast<int>(socket_->socketDescriptor()));
+        const qint64 remaining = timeoutMs - elapsed.elapsed();
+        if (left == 0 || remaining <= 0) return left;
+        // Moving Qt's buffer into the kernel needs the socket's own wait;
+        // after that only the peer's acknowledgements are awaited.
+        if (buffered == 0 || !socket_->waitForBytesWritten(static_cast<int>(qMin<qint64>(remaining, 50))))
+            QThread::msleep(static_cast<unsigned long>(qMin<qint64>(remaining, 5)));
+    }
+}
+
+int QtTcpClient::LiveSockets() const { return static_cast<int>(findChildren<QTcpSocket *>().size()); }
 
 void QtTcpClient::OnReadyRead() {
     if (paused_) return;
     const qint64 available = socket_->bytesAvailable();
     if (available <= 0) return;
+    const quint64 generation = generation_;
     emit DataArrival(static_cast<qint32>(qMin<qint64>(available, INT32_MAX)));
     // Qt does not emit readyRead() again for bytes that arrived while the
     // handler ran the event loop itself (the relay does); without another
     // DataArrival they would sit in the buffer until the device sent more.
-    if (!paused_ && socket_->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &QtTcpClient::OnReadyRead, Qt::QueuedConnection);
+    if (generation == generation_ && !paused_ && socket_->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(this, [this, generation] {
+            if (generation == generation_) OnReadyRead();
+        }, Qt::QueuedConnection);
 }
 
-void QtTcpClient::OnDisconnected() {
-    // Bytes the device sent just before closing are still delivered first.
-    OnReadyRead();
+void QtTcpClient::OnConnectionLost() {
+    if (lostReported_) return;
+    lostReported_ = true;
+    const quint64 generation = generation_;
+    // The connection is over, so what it brought is handed out now even
+    // while paused: the caller keeps the port's queue for a client that still
+    // holds it, and a Close would throw these bytes away.
+    const qint64 available = socket_->bytesAvailable();
+    if (available > 0) emit DataArrival(static_cast<qint32>(qMin<qint64>(available, INT32_MAX)));
+    if (generation != generation_) return;
     emit Closed();
 }
 

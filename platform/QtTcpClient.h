@@ -9,6 +9,15 @@ class QTcpSocket;
 // The receive side is bounded: the socket's own buffer holds at most
 // kReadBufferBytes, so while the caller does not take data (paused) the
 // kernel's window fills and TCP holds the device back.
+//
+// A peer that vanishes without closing is found by keep-alive and by a bound
+// on unacknowledged data (see TcpLiveness.h) and reported as Closed().
+//
+// The socket's signals reach this object queued, never inside QTcpSocket's
+// own code: the handlers run the event loop and may close the connection,
+// and a socket being closed can then be deleted at once. A long outage never
+// returns to the outermost event loop, so a deleteLater() per attempt would
+// keep every failed attempt's socket alive until the device came back.
 class QtTcpClient final : public TcpClientControl {
     Q_OBJECT
 public:
@@ -27,17 +36,27 @@ public:
     void GetData(QByteArray &data, int type, qint32 maxLen) override;
     qint64 BytesToWrite() const override;
     void SetReceivePaused(bool paused) override;
+    qint64 FlushSendQueue(int timeoutMs) override;
+
+    // QTcpSocket objects alive now: one, however many connections were tried.
+    int LiveSockets() const;
 
 private:
     void NewSocket();
+    void ConnectSignals();
     void OnReadyRead();
-    void OnDisconnected();
+    void OnConnectionLost();
     void OnBytesWritten();
 
     QTcpSocket *socket_ = nullptr;
+    // Tells the current socket's queued signals from those of sockets closed
+    // since, which may still be in the event queue.
+    quint64 generation_ = 0;
     QString remoteHost_;
     qint32 remotePort_ = 0;
     qint32 localPort_ = 0;
     bool failed_ = false;
     bool paused_ = false;
+    bool wasConnected_ = false;
+    bool lostReported_ = false;
 };

@@ -39,6 +39,13 @@ public:
     // when the queue falls back below the low-water mark.
     virtual bool WriteQueueAboveHighWater() const = 0;
 
+    // The caller tells the driver that it is holding back from reading
+    // because what it read before has not been passed on yet (the device is
+    // slow). While held, the bytes of a client that has closed are kept for
+    // as long as that takes: a driver may give up on them only while nobody
+    // is going to take them.
+    virtual void SetReadingHeldBack(bool held) = 0;
+
 signals:
     void OnOpenClose(bool opened);
     void WriteQueueDrained();

@@ -46,10 +46,18 @@ public:
     // from the network once its bounded buffer is full, so TCP holds the
     // device back. Resuming raises DataArrival for what has arrived.
     virtual void SetReceivePaused(bool paused) = 0;
+    // Waits, blocking, up to `timeoutMs` until everything queued by SendData
+    // has been handed to the kernel and acknowledged by the peer, so a Close
+    // that follows loses none of it. Returns the bytes still not acknowledged
+    // (0 when all arrived, or when there is no connection to wait for).
+    virtual qint64 FlushSendQueue(int timeoutMs) = 0;
 
 signals:
     void DataArrival(qint32 bytesTotal);
-    // The peer or the network closed the connection (the Close event).
+    // The peer or the network closed the connection (the Close event),
+    // including a peer found dead by keep-alive or by sent data that went
+    // unacknowledged too long. Everything the connection brought has been
+    // handed out through DataArrival before, paused or not.
     void Closed();
     // Everything queued by SendData has been handed to the kernel.
     void SendQueueDrained();

@@ -99,6 +99,14 @@ public:
     }
     qint64 BytesToWrite() const override { return bytesToWrite; }
     void SetReceivePaused(bool paused) override { receivePaused = paused; }
+    // What FlushSendQueue reports as never acknowledged; each call is logged.
+    qint64 unacknowledgedAtFlush = 0;
+    std::vector<int> flushTimeouts;
+    qint64 FlushSendQueue(int timeoutMs) override {
+        log_ << QStringLiteral("sock.FlushSendQueue");
+        flushTimeouts.push_back(timeoutMs);
+        return unacknowledgedAtFlush;
+    }
 
 private:
     CallLog &log_;
@@ -142,6 +150,8 @@ public:
         toClient.append(reinterpret_cast<const char *>(data), count);
     }
     bool WriteQueueAboveHighWater() const override { return aboveHighWater; }
+    bool readingHeldBack = false;
+    void SetReadingHeldBack(bool held) override { readingHeldBack = held; }
 
 private:
     CallLog &log_;

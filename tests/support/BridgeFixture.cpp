@@ -29,7 +29,7 @@ void BridgeFixture::MakeWindow() {
             driver = made.get();
             return made;
         },
-        .serialDeviceExists = [](const QString &) { return false; },
+        .serialDeviceExists = [this](const QString &name) { return serialDevices.contains(name); },
         .sock = sock,
         .masterTimer = timer,
         .clock = clock,
@@ -43,6 +43,9 @@ void BridgeFixture::MakeWindow() {
         .launcher = launcher,
         .registry = registry,
         .showAbout = [this](QWidget *) { aboutShown << QStringLiteral("about"); },
+        .unattendedLog = unattended ? std::function<void(const QString &)>(
+                                          [this](const QString &line) { unattendedLines << line; })
+                                    : nullptr,
         .iniPath = kIniPath,
     });
     window = std::make_unique<frmVaskorLinkPC>(*services);

@@ -41,6 +41,11 @@ protected:
     QByteArray iniExtra;
     QByteArray iniText = "x";  // cleared: no INI file at all
     QString localIP = QStringLiteral("10.1.2.3");
+    // Run as without a display: lines the program writes go to unattendedLines.
+    bool unattended = false;
+    // Names of the serial devices that exist on the "machine".
+    QStringList serialDevices;
+    QStringList unattendedLines;
 
     // Doubles.
     CallLog log;

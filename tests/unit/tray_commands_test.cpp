@@ -270,7 +270,8 @@ TEST_F(TrayCommandsTest, SettingsThenOkStartsTheLinkWithTheNewSettings) {
         v.CancelSettings = false;
     });
     window->mPopSettings_Click();
-    EXPECT_EQ(log, (QStringList{QStringLiteral("driver.RemovePort"), QStringLiteral("sock.Close"),
+    EXPECT_EQ(log, (QStringList{QStringLiteral("driver.RemovePort"),
+                                QStringLiteral("sock.FlushSendQueue"), QStringLiteral("sock.Close"),
                                 QStringLiteral("dialog"), QStringLiteral("sock.Close"),
                                 QStringLiteral("sock.Connect"),
                                 QStringLiteral("driver.CreatePort COM7")}));
