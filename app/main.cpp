@@ -17,6 +17,7 @@
 #include "platform/PortNames.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/PtyDriver.h"
+#include "platform/QuietQtMessages.h"
 #include "platform/QtTcpClient.h"
 #include "platform/QtTimer.h"
 #include "platform/Registry.h"
@@ -34,6 +35,7 @@ constexpr qint64 kForceCloseWithinMs = 10000;
 
 int main(int argc, char **argv) {
     const bool unattended = ChooseDisplayMode() == DisplayMode::Unattended;
+    if (unattended) QuietDisplayComplaints();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     InitShellResources();

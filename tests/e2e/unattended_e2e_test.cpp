@@ -62,3 +62,33 @@ TEST(UnattendedEndToEnd, WaitsForTheDeviceRelaysAndStopsOnASecondTermination) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fresh service with no address: it says what the dialog would say and
+// keeps trying, and takes up an address written into its INI file meanwhile.
+// Standard error holds the program's own lines only.
+TEST(UnattendedEndToEnd, EmptyAddressIsReportedRetriedAndTakenUpFromTheFile) {
+    LoopbackServer device;
+    ProgramRunner program;
+    program.Environment().remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.Environment().remove(QStringLiteral("DISPLAY"));
+    program.Environment().remove(QStringLiteral("WAYLAND_DISPLAY"));
+    program.WriteIni(ProgramRunner::IniText(QString(), device.Port(), QStringLiteral("COM4"), true,
+                                            300));
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitStandardErrorContains("VaskorLinkPC: Remote IP not specified", 10s))
+        << program.StandardErrorSoFar().toStdString();
+    program.WriteIni(ProgramRunner::IniText(QStringLiteral("127.0.0.1"), device.Port(),
+                                            QStringLiteral("COM4"), true, 300));
+    ASSERT_TRUE(device.Accept(20s)) << program.StandardErrorSoFar().toStdString();
+    ASSERT_TRUE(program.WaitPortExists(QStringLiteral("COM4"), true, 10s));
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(10s), 0);
+    for (const QByteArray &line : program.StandardErrorSoFar().split('\n')) {
+        if (line.isEmpty() || line.startsWith("QStandardPaths:")) continue;
+        EXPECT_TRUE(line.startsWith("VaskorLinkPC: ")) << line.toStdString();
+    }
+}
+
+}  // namespace

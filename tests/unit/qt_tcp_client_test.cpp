@@ -1,0 +1,110 @@
+// The TCP client control on real sockets to 127.0.0.1: what a connection
+// brought is handed out before its close even while paused, the send queue
+// can be flushed with a bound before closing, and attempt after failed
+// attempt leaves no socket behind.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <thread>
+
+#include "platform/QtTcpClient.h"
+#include "support/ByteStream.h"
+#include "support/LoopbackServer.h"
+#include "support/PtyClient.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool RunUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done()) {
+        if (elapsed.elapsed() > timeout.count()) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+bool ConnectTo(QtTcpClient &sock, LoopbackServer &device) {
+    sock.SetRemoteHost(QStringLiteral("127.0.0.1"));
+    sock.SetRemotePort(device.Port());
+    sock.Connect();
+    return device.Accept(5s) &&
+           RunUntil([&] { return sock.State() == TcpClientControl::sckConnected; }, 5s);
+}
+
+TEST(QtTcpClient, EverythingTheDeviceSentBeforeClosingArrivesEvenWhilePaused) {
+    constexpr qsizetype kBytes = 3 << 20;
+    LoopbackServer device;
+    QtTcpClient sock;
+    ASSERT_TRUE(ConnectTo(sock, device));
+    sock.SetReceivePaused(true);
+    QByteArray received;
+    bool closedAfterAll = false;
+    QObject::connect(&sock, &TcpClientControl::DataArrival, [&](qint32 count) {
+        QByteArray part;
+        sock.GetData(part, TcpClientControl::vbString, count);
+        received += part;
+    });
+    QObject::connect(&sock, &TcpClientControl::Closed,
+                     [&] { closedAfterAll = received.size() == kBytes; });
+    const QByteArray bytes = ByteStream(5).Slice(0, kBytes);
+    ASSERT_TRUE(device.SendAll(bytes, 10s));
+    device.Disconnect();
+    ASSERT_TRUE(RunUntil([&] { return closedAfterAll || received.size() == kBytes; }, 10s));
+    ASSERT_TRUE(RunUntil([&] { return closedAfterAll; }, 10s)) << received.size();
+    EXPECT_TRUE(received == bytes);
+}
+
+TEST(QtTcpClient, FlushWaitsForTheDeviceToTakeWhatWasSentWithinItsBound) {
+    constexpr qsizetype kBytes = 6 << 20;
+    LoopbackServer device;
+    QtTcpClient sock;
+    ASSERT_TRUE(ConnectTo(sock, device));
+    const QByteArray bytes = ByteStream(6).Slice(0, kBytes);
+
+    // A device that starts reading a moment later gets everything.
+    sock.SendData(bytes);
+    QByteArray atDevice;
+    std::thread reader([&] {
+        std::this_thread::sleep_for(300ms);
+        atDevice = device.ReadExactly(kBytes, 10s);
+    });
+    EXPECT_EQ(sock.FlushSendQueue(5000), 0);
+    reader.join();
+    EXPECT_TRUE(atDevice == bytes);
+
+    // A device that reads nothing: the wait ends at its bound, with what is
+    // left counted.
+    sock.SendData(bytes);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const qint64 left = sock.FlushSendQueue(500);
+    EXPECT_GT(left, 0);
+    EXPECT_LE(left, kBytes);
+    EXPECT_GE(elapsed.elapsed(), 450);
+    EXPECT_LT(elapsed.elapsed(), 3000);
+}
+
+TEST(QtTcpClient, FailedAttemptsLeaveNoSocketBehind) {
+    quint16 refusing = 0;
+    {
+        LoopbackServer probe;
+        refusing = probe.Port();
+    }
+    QtTcpClient sock;
+    constexpr int kAttempts = kSanitizerBuild ? 200 : 1000;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        sock.Close();
+        sock.SetRemoteHost(QStringLiteral("127.0.0.1"));
+        sock.SetRemotePort(refusing);
+        sock.Connect();
+        ASSERT_TRUE(RunUntil([&] { return sock.State() == TcpClientControl::sckError; }, 5s))
+            << "attempt " << attempt << " state " << sock.State();
+    }
+    EXPECT_EQ(sock.LiveSockets(), 1);
+}
+
+}  // namespace
