@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
   xvfb xauth x11-utils xdotool trayer
-  socat python3 picocom
+  socat python3 picocom iproute2
   dpkg-dev desktop-file-utils appstream file man-db
 )
 

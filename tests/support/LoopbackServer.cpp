@@ -31,7 +31,9 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
 }
 }  // namespace
 
-LoopbackServer::LoopbackServer(quint16 port) : port_(port) {
+LoopbackServer::LoopbackServer(quint16 port) : LoopbackServer(port, INADDR_LOOPBACK) {}
+
+LoopbackServer::LoopbackServer(quint16 port, quint32 address) : port_(port), address_(address) {
     if (!Listen()) port_ = 0;
 }
 
@@ -44,7 +46,7 @@ bool LoopbackServer::Listen() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_addr.s_addr = htonl(address_);
     if (::bind(listen_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
         ::listen(listen_, 8) != 0) {
         ::close(listen_);

@@ -12,6 +12,9 @@ public:
 
     // Listens on 127.0.0.1 at `port` (0: any free port).
     explicit LoopbackServer(quint16 port = 0);
+    // Listens on `address` (IPv4, host byte order) instead, in the network
+    // namespace of the calling thread.
+    LoopbackServer(quint16 port, quint32 address);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer &) = delete;
     LoopbackServer &operator=(const LoopbackServer &) = delete;
@@ -44,4 +47,5 @@ private:
     int listen_ = -1;
     int conn_ = -1;
     quint16 port_ = 0;
+    quint32 address_;
 };

@@ -56,6 +56,7 @@ bool ProgramRunner::Start() {
     process_.setWorkingDirectory(Folder());
     process_.setProgram(Folder() + QStringLiteral("/VaskorLinkPC"));
     process_.setProcessChannelMode(QProcess::SeparateChannels);
+    if (childSetup_) process_.setChildProcessModifier(childSetup_);
     process_.start();
     return process_.waitForStarted(10000);
 }

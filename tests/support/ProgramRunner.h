@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
+#include <functional>
 
 // Runs the real program for end-to-end tests: a copy of the executable in a
 // scratch folder (so its INI file sits beside it), offscreen, with its own
@@ -44,6 +45,9 @@ public:
     bool WaitStandardErrorContains(const QByteArray &text, std::chrono::milliseconds timeout);
 
     QProcessEnvironment &Environment() { return env_; }
+    // Runs in the child between fork and exec (async-signal-safe calls only),
+    // e.g. to put the program into a network namespace of the test's.
+    void SetChildSetup(std::function<void()> setup) { childSetup_ = std::move(setup); }
 
 private:
     QTemporaryDir folder_;
@@ -52,4 +56,5 @@ private:
     QProcessEnvironment env_;
     QProcess process_;
     QByteArray stderrSoFar_;
+    std::function<void()> childSetup_;
 };
