@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
+#include <signal.h>
 
 #include <chrono>
 #include <functional>
@@ -22,6 +23,7 @@
 
 #include "support/LoopbackServer.h"
 #include "support/ProgramRunner.h"
+#include "support/PtyClient.h"
 
 namespace {
 
@@ -227,13 +229,41 @@ protected:
         ASSERT_NE(device.Port(), 0);
     }
 
-    void StartProgram(bool autoStart) {
+    void StartProgram(bool autoStart, int tcpTimeout = 5000) {
         program.Environment().insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         program.Environment().insert(QStringLiteral("DISPLAY"), desktop.Display());
         program.Environment().remove(QStringLiteral("WAYLAND_DISPLAY"));
         program.WriteIni(ProgramRunner::IniText(QStringLiteral("127.0.0.1"), device.Port(),
-                                                QStringLiteral("COM4"), autoStart));
+                                                QStringLiteral("COM4"), autoStart, tcpTimeout));
         ASSERT_TRUE(program.Start());
+    }
+    // Started with AutoStart, connected, and a raw client on the port whose
+    // first byte has reached the device.
+    void StartWithClient(PtyClient &client, int tcpTimeout = 5000) {
+        StartProgram(true, tcpTimeout);
+        ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
+        ASSERT_TRUE(program.WaitPortExists(QStringLiteral("COM4"), true, 10s));
+        ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
+        OpenClient(client);
+    }
+    void OpenClient(PtyClient &client) {
+        ASSERT_TRUE(client.Open(QFile::encodeName(program.PortPath(QStringLiteral("COM4")))));
+        ASSERT_TRUE(client.SetRaw());
+        ASSERT_TRUE(client.WriteAll("1"));
+        ASSERT_EQ(device.ReadExactly(1, 10s), QByteArray("1"));
+    }
+    // A shown window of the program that is not the skin, the icon or a
+    // pop-up: the settings dialog or a message box.
+    std::optional<quint32> DialogWindow() const {
+        const auto icon = Icon();
+        for (quint32 window : desktop.WindowsOf(program.Pid())) {
+            if (window == icon) continue;
+            const auto info = desktop.Info(window);
+            if (info && info->viewable && !info->overrideRedirect &&
+                info->geometry.size() != QSize(131, 231))
+                return window;
+        }
+        return std::nullopt;
     }
 
     // The program's icon, docked in the tray.
@@ -347,6 +377,71 @@ TEST_F(DesktopTray, IconShowsTheWindowMenuSetsTopmostAndExitSavesAndLeaves) {
         << "the icon stayed in the tray";
     EXPECT_TRUE(desktop.TrayerRunning()) << desktop.TrayerOutput().toStdString();
     EXPECT_TRUE(device.WaitPeerClosed(5s));
+}
+
+// The device was away long enough for the dialog to come back with "Error
+// connecting to host"; it returns, and the user presses Connect with the
+// same settings while a serial program still holds the program's own port.
+TEST_F(DesktopTray, ConnectAfterAnOutageGoesOnWithThePortAClientHolds) {
+    PtyClient client;
+    StartWithClient(client, 500);
+    device.StopListening();
+    device.Disconnect();
+    ASSERT_TRUE(WaitFor([this] { return DialogWindow().has_value(); }, 15s)) << "no dialog";
+    ASSERT_TRUE(device.Listen());
+    const quint32 dialog = *DialogWindow();
+    ASSERT_TRUE(desktop.Xdotool({QStringLiteral("windowfocus"), QString::number(dialog)}));
+    ASSERT_TRUE(desktop.Keys({QStringLiteral("Return")}));
+    ASSERT_TRUE(device.Accept(15s)) << "no reconnection; stderr: "
+                                    << program.StandardError().toStdString();
+    ASSERT_TRUE(client.WriteAll("back"));
+    EXPECT_EQ(device.ReadExactly(4, 10s), QByteArray("back"));
+}
+
+// The menu was opened before a serial program took the port, so Configure
+// is still offered; choosing it is refused without touching the link.
+TEST_F(DesktopTray, ConfigureChosenAfterAClientTookThePortIsRefusedAndTheLinkStays) {
+    StartProgram(true);
+    ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
+    ASSERT_TRUE(program.WaitPortExists(QStringLiteral("COM4"), true, 10s));
+    ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
+    ASSERT_TRUE(OpenMenu()) << "no menu";
+    ASSERT_TRUE(desktop.Xdotool(
+        {QStringLiteral("mousemove"), QStringLiteral("500"), QStringLiteral("700")}));
+    PtyClient client;
+    OpenClient(client);
+    ASSERT_TRUE(desktop.Keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
+                              QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Down"),
+                              QStringLiteral("Return")}));
+    EXPECT_TRUE(WaitFor([this] { return DialogWindow().has_value(); }, 10s)) << "no refusal";
+    EXPECT_FALSE(device.WaitPeerClosed(1500ms)) << "the link was torn down";
+    ASSERT_TRUE(client.WriteAll("still"));
+    EXPECT_EQ(device.ReadExactly(5, 10s), QByteArray("still"));
+}
+
+// A termination request while the configurator runs ends the program at
+// once; the configurator, a program of its own, may go on.
+TEST_F(DesktopTray, TerminationWhileTheConfiguratorRunsEndsTheProgramPromptly) {
+    const QString configurator = program.Folder() + QStringLiteral("/VaskorConfigurator");
+    const QString started = configurator + QStringLiteral(".pid");
+    {
+        QFile script(configurator);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 30\n");
+    }
+    QFile::setPermissions(configurator, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    StartProgram(true);
+    ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
+    ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
+    Choose(6);  // Configure Vaskor Link Settings
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(started); }, 10s)) << "no configurator";
+    QElapsedTimer stopping;
+    stopping.start();
+    program.Signal(SIGTERM);
+    EXPECT_EQ(program.WaitExit(5s), 0);
+    EXPECT_LT(stopping.elapsed(), 2000);
+    QFile pid(started);
+    if (pid.open(QIODevice::ReadOnly)) ::kill(pid.readAll().trimmed().toInt(), SIGTERM);
 }
 
 // Not a check: pictures for a person to look at. Run by hand with
