@@ -38,6 +38,10 @@ StreamIo::Result ReadPaced(int fd, StreamChecker &checker, quint64 count, quint6
 }
 
 TEST(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
+    // The first part fills the port's queue past its high-water mark, so the
+    // program stops taking from the socket; the rest, and the close, arrive
+    // while it holds back.
+    constexpr quint64 kFirst = 17 << 19;
     constexpr quint64 kBytes = 10 << 20;
     LinkedProgram link;
     std::string why;
@@ -46,18 +50,20 @@ TEST(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
     ASSERT_TRUE(link.OpenClient(client, &why)) << why;
 
     const ByteStream stream(71);
-    StreamIo::Result sent;
+    StreamIo::Result first;
+    StreamIo::Result rest;
     std::thread device([&] {
-        sent = StreamIo::Write(link.device.ConnectionFd(), stream, 0, kBytes, 60s);
+        first = StreamIo::Write(link.device.ConnectionFd(), stream, 0, kFirst, 60s);
+        std::this_thread::sleep_for(1s);
+        rest = StreamIo::Write(link.device.ConnectionFd(), stream, kFirst, kBytes - kFirst, 60s);
         link.device.Disconnect();
     });
-    // The client is busy elsewhere while the device finishes and hangs up;
-    // the program holds back what it cannot hand over yet.
+    // The client is busy elsewhere while the device finishes and hangs up.
     QThread::msleep(4000);
     StreamChecker checker(stream);
     const StreamIo::Result got = StreamIo::Read(client.Fd(), checker, kBytes, 60s);
     device.join();
-    ASSERT_TRUE(sent.completed) << "device sent " << sent.bytes;
+    ASSERT_TRUE(first.completed && rest.completed) << "device sent " << first.bytes + rest.bytes;
     EXPECT_TRUE(got.completed) << "client got " << got.bytes << " of " << kBytes
                                << ", first wrong byte at " << got.mismatchAt;
     // The link comes back as after any hang-up, on the same port.
@@ -66,9 +72,12 @@ TEST(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
     EXPECT_EQ(link.device.ReadExactly(5, 10s), QByteArray("again"));
 }
 
+// More than the relay's send bound and the port's queue hold together, so
+// that the relay holds back, for seconds, with the closed client's last
+// bytes still in the port's queue.
 TEST(LosslessClose, ClientThatWritesAndClosesReachesASlowDevice) {
-    constexpr quint64 kBytes = 12 << 20;
-    constexpr quint64 kDeviceRate = 512 << 10;
+    constexpr quint64 kBytes = 20 << 20;
+    constexpr quint64 kDeviceRate = 1 << 20;
     LinkedProgram link;
     std::string why;
     ASSERT_TRUE(link.Start(&why)) << why;

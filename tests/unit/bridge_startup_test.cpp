@@ -94,7 +94,8 @@ TEST_F(StartupTest, CloseWritesTheIniFileThenTearsTheLinkDown) {
     EXPECT_TRUE(window->Unloaded());
     EXPECT_TRUE(window->LinkStopped);
     EXPECT_FALSE(timer.enabled);
-    EXPECT_EQ(log, (QStringList{QStringLiteral("sock.Close"), QStringLiteral("driver.RemovePort")}));
+    EXPECT_EQ(log, (QStringList{QStringLiteral("sock.FlushSendQueue"), QStringLiteral("sock.Close"),
+                                QStringLiteral("driver.RemovePort")}));
     EXPECT_EQ(quits, 1);
 }
 
