@@ -4,6 +4,7 @@
 
 #include "app/frmVaskorLinkPC.h"
 #include "config/IniLocation.h"
+#include "config/InstanceName.h"
 #include "config/QtSettingsDialogRunner.h"
 #include "config/UnattendedSettingsRunner.h"
 #include "platform/Clock.h"
@@ -31,6 +32,9 @@ namespace {
 // to see that, a second request this soon after ends the program anyway, so
 // a service manager can always stop it.
 constexpr qint64 kForceCloseWithinMs = 10000;
+// A bad instance name is a configuration error that a restart cannot mend;
+// the template unit tells systemd so through this status.
+constexpr int kInvalidInstanceStatus = 2;
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -41,16 +45,22 @@ int main(int argc, char **argv) {
     InitShellResources();
 
     const ProgramInfo program = ProgramInfo::FromRunningProgram();
-    const InstanceLock lock(program.exeName);
+    const InstanceName instance = InstanceName::FromEnvironment();
     QtTcpClient sock;
     QtTimer masterTimer;
     SteadyClock clock;
     QtMessagePump pump;
     QtMessageBoxes desktopBoxes;
-    StderrMessageBoxes lineBoxes;
+    StderrMessageBoxes lineBoxes(instance.Qualify(program.exeName));
     MessageBoxes &boxes = unattended ? static_cast<MessageBoxes &>(lineBoxes) : desktopBoxes;
+    // Refused before the lock is taken, so a bad name creates nothing.
+    if (!instance.IsValid()) {
+        boxes.Show(instance.RefusalText(), program.exeName, MessageIcon::Critical);
+        return kInvalidInstanceStatus;
+    }
+    const InstanceLock lock(instance.Qualify(program.exeName));
     QtSettingsDialogRunner desktopDialog;
-    UnattendedSettingsRunner unattendedDialog(program.exeName);
+    UnattendedSettingsRunner unattendedDialog(instance.Qualify(program.exeName));
     SettingsDialogRunner &settingsDialog =
         unattended ? static_cast<SettingsDialogRunner &>(unattendedDialog) : desktopDialog;
     PosixFiles files;
@@ -88,7 +98,7 @@ int main(int argc, char **argv) {
                                                              MessageIcon::None);
                                           })
                                     : nullptr,
-        .iniPath = IniPath(program, files),
+        .iniPath = IniPath(program, files, instance),
     };
 
     frmVaskorLinkPC window(services);

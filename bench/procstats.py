@@ -18,3 +18,14 @@ def proc_status_kib(pid, key):
             if line.startswith(key + ":"):
                 return int(line.split()[1])
     return -1
+
+
+def proc_private_kib(pid):
+    """Memory only this process uses (private clean + dirty pages, KiB): what
+    one more process of a program that shares its libraries really costs."""
+    total = 0
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            if line.startswith(("Private_Clean:", "Private_Dirty:")):
+                total += int(line.split()[1])
+    return total

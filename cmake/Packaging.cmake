@@ -9,6 +9,7 @@
 #   share/icons/hicolor/scalable/apps/vaskorlinkpc.svg
 #   share/man/man1/VaskorLinkPC.1.gz
 #   lib/systemd/user/vaskorlinkpc.service
+#   lib/systemd/user/vaskorlinkpc@.service      one bridge per device
 include(GNUInstallDirs)
 
 # The AppStream id; desktop environments match the desktop file and the
@@ -68,10 +69,13 @@ install(CODE "
   else()
     set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   endif()
-  configure_file(\"${VASKOR_PACKAGING_DIR}/vaskorlinkpc.service.in\"
-    \"${VASKOR_PACKAGING_OUT}/vaskorlinkpc.service\" @ONLY)
+  foreach(unit vaskorlinkpc.service vaskorlinkpc@.service)
+    configure_file(\"${VASKOR_PACKAGING_DIR}/\${unit}.in\"
+      \"${VASKOR_PACKAGING_OUT}/\${unit}\" @ONLY)
+  endforeach()
 ")
-install(FILES ${VASKOR_PACKAGING_OUT}/vaskorlinkpc.service DESTINATION lib/systemd/user)
+install(FILES ${VASKOR_PACKAGING_OUT}/vaskorlinkpc.service ${VASKOR_PACKAGING_OUT}/vaskorlinkpc@.service
+  DESTINATION lib/systemd/user)
 
 # --- Debian package (cpack -G DEB, or the `package` target) ---
 

@@ -6,14 +6,14 @@
 
 #include "platform/MessageBoxes.h"
 
-UnattendedSettingsRunner::UnattendedSettingsRunner(QString exeName, Log log, Pause pause)
-    : exeName_(std::move(exeName)), log_(std::move(log)), pause_(std::move(pause)) {}
+UnattendedSettingsRunner::UnattendedSettingsRunner(QString lineTitle, Log log, Pause pause)
+    : lineTitle_(std::move(lineTitle)), log_(std::move(log)), pause_(std::move(pause)) {}
 
-UnattendedSettingsRunner::UnattendedSettingsRunner(QString exeName)
-    : exeName_(std::move(exeName)) {
+UnattendedSettingsRunner::UnattendedSettingsRunner(QString lineTitle)
+    : lineTitle_(std::move(lineTitle)) {
     StderrMessageBoxes lines;
     log_ = [this, lines](const QString &line) mutable {
-        lines.Show(line, exeName_, MessageIcon::None);
+        lines.Show(line, lineTitle_, MessageIcon::None);
     };
     pause_ = [this](int milliseconds) { PauseInEventLoop(milliseconds); };
 }

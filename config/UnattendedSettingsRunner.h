@@ -22,9 +22,9 @@ public:
     // Waits about `milliseconds`, running events; returns early when told.
     using Pause = std::function<void(int milliseconds)>;
 
-    UnattendedSettingsRunner(QString exeName, Log log, Pause pause);
+    UnattendedSettingsRunner(QString lineTitle, Log log, Pause pause);
     // The real one: log to standard error, pause in a nested event loop.
-    explicit UnattendedSettingsRunner(QString exeName);
+    explicit UnattendedSettingsRunner(QString lineTitle);
     ~UnattendedSettingsRunner() override;
 
     void ShowModal(SettingsDialogVariables &variables, QWidget *owner, QPoint topLeft) override;
@@ -37,7 +37,7 @@ public:
 private:
     void PauseInEventLoop(int milliseconds);
 
-    QString exeName_;
+    QString lineTitle_;
     Log log_;
     Pause pause_;
     int nextPauseMs_ = kFirstPauseMs;

@@ -7,17 +7,17 @@
 
 #include <QFile>
 
-QString InstanceLock::LockPath(const QString &exeName) {
+QString InstanceLock::LockPath(const QString &key) {
     QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (dir.isEmpty()) {
         dir = QStringLiteral("/tmp/vaskorlink-%1").arg(getuid());
         ::mkdir(QFile::encodeName(dir).constData(), 0700);
     }
-    return dir + QLatin1Char('/') + exeName + QStringLiteral(".lock");
+    return dir + QLatin1Char('/') + key + QStringLiteral(".lock");
 }
 
-InstanceLock::InstanceLock(const QString &exeName) {
-    const QByteArray path = QFile::encodeName(LockPath(exeName));
+InstanceLock::InstanceLock(const QString &key) {
+    const QByteArray path = QFile::encodeName(LockPath(key));
     fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) return;  // No lock to be had: run rather than refuse to start.
     int rc;

@@ -24,7 +24,8 @@ QString StderrMessageBoxes::OneLine(const QString &text, const QString &title) {
 }
 
 void StderrMessageBoxes::Show(const QString &text, const QString &title, MessageIcon) {
-    const QByteArray line = OneLine(text, title).toLocal8Bit() + '\n';
+    const QString &shownTitle = lineTitle_.isEmpty() ? title : lineTitle_;
+    const QByteArray line = OneLine(text, shownTitle).toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
 }

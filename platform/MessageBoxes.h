@@ -21,9 +21,15 @@ public:
 
 // For unattended operation: the box's text becomes one line on standard
 // error, "<title>: <text>" with line breaks as blanks, and Show() returns at
-// once, as if OK had been pressed.
+// once, as if OK had been pressed. A non-empty `lineTitle` stands in for
+// every box's title, so that lines of several bridges in one log can be
+// told apart.
 class StderrMessageBoxes final : public MessageBoxes {
 public:
+    explicit StderrMessageBoxes(QString lineTitle = {}) : lineTitle_(std::move(lineTitle)) {}
     void Show(const QString &text, const QString &title, MessageIcon icon) override;
     static QString OneLine(const QString &text, const QString &title);
+
+private:
+    QString lineTitle_;
 };

@@ -41,12 +41,13 @@ app_id=example.vaskor.VaskorLinkPC
 desktop="$root/usr/share/applications/$app_id.desktop"
 metainfo="$root/usr/share/metainfo/$app_id.metainfo.xml"
 unit="$root/usr/lib/systemd/user/vaskorlinkpc.service"
+template="$root/usr/lib/systemd/user/vaskorlinkpc@.service"
 pdf="$root/usr/share/vaskorlinkpc/VaskorLinkPC.pdf"
 man="$root/usr/share/man/man1/VaskorLinkPC.1.gz"
 icons="$root/usr/share/icons/hicolor"
 
 # --- Contents: every file in place, nothing else shipped ---
-for f in "$exe" "$pdf" "$desktop" "$metainfo" "$unit" "$man" \
+for f in "$exe" "$pdf" "$desktop" "$metainfo" "$unit" "$template" "$man" \
          "$icons/scalable/apps/vaskorlinkpc.svg"; do
   [ -s "$f" ] || fail "missing or empty: ${f#"$root"}"
 done
@@ -128,14 +129,27 @@ grep -qx 'ExecStart=/usr/bin/VaskorLinkPC' "$unit" \
 grep -qx 'Restart=on-failure' "$unit" || fail "unit lacks Restart=on-failure"
 grep -qx 'Environment=QT_QPA_PLATFORM=offscreen' "$unit" || fail "unit lacks the offscreen platform"
 grep -qx 'WantedBy=default.target' "$unit" || fail "unit is not wanted by default.target"
+# The template runs the same program, one bridge per instance name.
+grep -qx 'ExecStart=/usr/bin/VaskorLinkPC' "$template" \
+  || fail "template does not start /usr/bin/VaskorLinkPC: $(grep ExecStart "$template")"
+grep -qx 'Environment=VASKORLINK_INSTANCE=%i' "$template" \
+  || fail "template does not pass the instance name"
+for line in 'Restart=on-failure' 'RestartPreventExitStatus=2' \
+            'Environment=QT_QPA_PLATFORM=offscreen' 'WantedBy=default.target'; do
+  grep -qx "$line" "$template" || fail "template lacks $line"
+done
 if command -v systemd-analyze >/dev/null; then
   # Checked against the packaged executable: the unit's absolute path is
-  # redirected into the scratch root.
-  sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$unit" >"$work/vaskorlinkpc.service"
-  if ! out=$(SYSTEMD_LOG_LEVEL=warning systemd-analyze verify --man=no "$work/vaskorlinkpc.service" 2>&1) \
-     || echo "$out" | grep -q 'vaskorlinkpc.service'; then
-    fail "systemd-analyze verify: $out"
-  fi
+  # redirected into the scratch root. A template is verified as an instance.
+  for name in vaskorlinkpc.service vaskorlinkpc@.service; do
+    checked=${name/@/@plc1}
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$root/usr/bin/|" "$root/usr/lib/systemd/user/$name" \
+      >"$work/$checked"
+    if ! out=$(SYSTEMD_LOG_LEVEL=warning systemd-analyze verify --man=no "$work/$checked" 2>&1) \
+       || echo "$out" | grep -q 'vaskorlinkpc'; then
+      fail "systemd-analyze verify $name: $out"
+    fi
+  done
 fi
 
 # --- The executable runs from the package ---
@@ -146,6 +160,8 @@ rpath=$(readelf -d "$exe" | grep -E 'R(UN)?PATH')
 
 # --- The user service's command line relays bytes (as systemd would start it) ---
 python3 "$(dirname "$0")/unit_relays.py" "$root" "$unit" || fail "the unit's command line does not relay"
+python3 "$(dirname "$0")/unit_relays.py" "$root" "$template" plc1 \
+  || fail "the template's command line for instance plc1 does not relay"
 
 if [ "$failures" -eq 0 ]; then
   echo "package test: $(basename "$deb") passed every check"

@@ -9,7 +9,8 @@
 #include <QFileInfo>
 #include <QThread>
 
-ProgramRunner::ProgramRunner() : env_(QProcessEnvironment::systemEnvironment()) {
+ProgramRunner::ProgramRunner()
+    : portDirPath_(portDir_.path()), env_(QProcessEnvironment::systemEnvironment()) {
     QFile::setPermissions(portDir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::setPermissions(runtimeDir_.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -39,9 +40,27 @@ QByteArray ProgramRunner::IniText(const QString &remoteIP, int tcpPort, const QS
     return text;
 }
 
-QString ProgramRunner::IniPath() const { return Folder() + QStringLiteral("/VaskorLinkPC.ini"); }
+QString ProgramRunner::IniPath() const {
+    const QString instance = QStringLiteral("VASKORLINK_INSTANCE");
+    if (!env_.contains(instance)) return Folder() + QStringLiteral("/VaskorLinkPC.ini");
+    return env_.value(QStringLiteral("XDG_CONFIG_HOME")) + QStringLiteral("/VaskorLinkPC/") +
+           env_.value(instance) + QStringLiteral("/VaskorLinkPC.ini");
+}
+
+void ProgramRunner::SetInstance(const QString &name) {
+    env_.insert(QStringLiteral("VASKORLINK_INSTANCE"), name);
+}
+
+void ProgramRunner::ShareDirectoriesWith(const ProgramRunner &other) {
+    for (const char *name : {"VASKORLINK_PORT_DIR", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME"}) {
+        const QString key = QLatin1String(name);
+        env_.insert(key, other.env_.value(key));
+    }
+    portDirPath_ = other.PortDir();
+}
 
 void ProgramRunner::WriteIni(const QByteArray &text) {
+    QDir().mkpath(QFileInfo(IniPath()).path());
     QFile file(IniPath());
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(text);
 }

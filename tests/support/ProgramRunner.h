@@ -19,6 +19,13 @@ public:
     void WriteIni(const QByteArray &text);
     QByteArray ReadIni() const;
 
+    // Runs as the named instance: VASKORLINK_INSTANCE is set (to an empty
+    // value too) and IniPath() moves to the instance's settings folder.
+    void SetInstance(const QString &name);
+    // Uses the port, runtime and configuration directories of `other`, as a
+    // second bridge of the same user would; call before Start().
+    void ShareDirectoriesWith(const ProgramRunner &other);
+
     bool Start();
     qint64 Pid() const;
     void Signal(int number);
@@ -27,7 +34,9 @@ public:
     bool Running() const;
 
     QString Folder() const { return folder_.path(); }
-    QString PortDir() const { return portDir_.path(); }
+    // The port directory made for this runner (or the shared one), whatever
+    // a test later puts into the environment.
+    QString PortDir() const { return portDirPath_; }
     QString PortPath(const QString &name) const { return PortDir() + QLatin1Char('/') + name; }
     QString IniPath() const;
     // Waits until the port's link exists (or is gone).
@@ -53,6 +62,7 @@ private:
     QTemporaryDir folder_;
     QTemporaryDir portDir_;
     QTemporaryDir runtimeDir_;
+    QString portDirPath_;
     QProcessEnvironment env_;
     QProcess process_;
     QByteArray stderrSoFar_;

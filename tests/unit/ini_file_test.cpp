@@ -8,6 +8,7 @@
 #include "config/IniLocation.h"
 #include "platform/ProgramInfo.h"
 #include "support/FakeFiles.h"
+#include "support/ScopedEnv.h"
 
 namespace {
 
@@ -299,30 +300,6 @@ TEST(IniFile, MalformedFilesLoadWithoutHarm) {
 }  // namespace
 
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        if (value) {
-            qputenv(name, value);
-        } else {
-            qunsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-
-private:
-    const char *name_;
-    bool had_;
-    QByteArray old_;
-};
 
 TEST(IniLocation, BesideTheProgramWhenWritableElseInTheUsersConfigFolder) {
     const ProgramInfo program{QStringLiteral("VaskorLinkPC"), QStringLiteral("/opt/vaskor")};

@@ -7,29 +7,9 @@
 #include "config/UnattendedSettingsRunner.h"
 #include "platform/DisplayMode.h"
 #include "platform/MessageBoxes.h"
+#include "support/ScopedEnv.h"
 
 namespace {
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const char *value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        if (value == nullptr)
-            qunsetenv(name);
-        else
-            qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char *name_;
-    QByteArray old_;
-    bool had_;
-};
 
 TEST(DisplayMode, NoDisplayAtAllRunsUnattendedOffscreen) {
     ScopedEnv platform("QT_QPA_PLATFORM", nullptr), x11("DISPLAY", nullptr),
