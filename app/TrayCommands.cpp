@@ -83,7 +83,7 @@ void frmVaskorLinkPC::mPopConfigure_Click() {
     s_.pump.DoEvents();
     CloseVirtualPort();                                                    // 3
     s_.sock.Close();                                                       // 4
-    tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);                           // 5
+    ShowDeviceLink(false);                                                 // 5
     RunAndWait(s_.program.InFolder(QStringLiteral("VaskorConfigurator")), s_.launcher,  // 6
                s_.pump, s_.clock, s_.boxes, s_.program.exeName);
     mPopSettings_Click();                                                  // 7

@@ -136,6 +136,7 @@ private:
     // and the settings dialog asked for another connection attempt.
     bool ConnectOnce();
     bool CreateVirtualPortOnce();
+    void ShowDeviceLink(bool up);
     void BuildMenu();
     void BuildLamps();
     void ConnectEvents();

@@ -39,6 +39,11 @@ public:
     // when the queue falls back below the low-water mark.
     virtual bool WriteQueueAboveHighWater() const = 0;
 
+    // Whether the link to the device is up. Serial programs that ask for
+    // modem lines see CTS, DSR and DCD follow it; it holds across ports, so
+    // it may be set before CreatePort and while no port exists.
+    virtual void SetDeviceLinkUp(bool up) = 0;
+
 signals:
     void OnOpenClose(bool opened);
     void WriteQueueDrained();

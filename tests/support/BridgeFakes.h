@@ -142,6 +142,8 @@ public:
         toClient.append(reinterpret_cast<const char *>(data), count);
     }
     bool WriteQueueAboveHighWater() const override { return aboveHighWater; }
+    void SetDeviceLinkUp(bool up) override { deviceLink.push_back(up); }
+    std::vector<bool> deviceLink;  // every call, in order
 
 private:
     CallLog &log_;
