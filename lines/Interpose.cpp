@@ -5,8 +5,8 @@
 // errno as the caller left it.
 //
 // No allocation and no shared mutable state after the real ioctl has been
-// found: many programs call ioctl from several threads, and Wine from
-// inside its own signal handling.
+// found: serial programs call ioctl from several threads at once (a reader,
+// a writer, one waiting for line changes).
 #include <dlfcn.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
