@@ -10,7 +10,8 @@ packages=(
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
   xvfb xauth x11-utils xdotool trayer
-  socat python3 picocom iproute2
+  socat python3 picocom iproute2 python3-serial
+  wine wine64 gcc-mingw-w64-x86-64-win32
   dpkg-dev desktop-file-utils appstream file man-db
 )
 

@@ -66,12 +66,12 @@ bool frmVaskorLinkPC::ConnectOnce() {
     if (unloaded_) return false;
     if (!connected) {                                                      // 10
         s_.sock.Close();
-        tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);
+        ShowDeviceLink(false);
         ErrorMessage = QStringLiteral("Error connecting to host");
         ShowSettings();
         return !CancelSettings;
     }
-    tcpLEDgreen->SetFillColor(Lamp::kLitGreen);                            // 11
+    ShowDeviceLink(true);                                                  // 11
     return CreateVirtualPortOnce();
 }
 
@@ -154,7 +154,7 @@ void frmVaskorLinkPC::ShowSettings() {
     s_.pump.DoEvents();
     CloseVirtualPort();                                                    // 2
     CloseSockAfterSending();
-    tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);
+    ShowDeviceLink(false);
     // The port this program made and a client still holds is the one the
     // next connection goes on with, not somebody else's.
     SettingsDialogVariables variables{
@@ -174,7 +174,7 @@ void frmVaskorLinkPC::ShowSettings() {
 
 void frmVaskorLinkPC::Sock_Close() {
     if (unloaded_) return;
-    tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);                           // 1
+    ShowDeviceLink(false);                                                 // 1
     LinkStopped = true;                                                    // 2
     s_.masterTimer.SetEnabled(false);
     s_.pump.DoEvents();
@@ -190,6 +190,13 @@ void frmVaskorLinkPC::vCOMM_OnOpenClose(bool opened) {
     // The driver discards what was queued for a client that has gone, so the
     // device's data may flow again.
     if (!opened) s_.sock.SetReceivePaused(false);
+}
+
+// The TCP lamp and the modem lines a serial program sees tell the same
+// thing: whether the device is there.
+void frmVaskorLinkPC::ShowDeviceLink(bool up) {
+    tcpLEDgreen->SetFillColor(up ? Lamp::kLitGreen : Lamp::kDarkGreen);
+    if (vCOMM_) vCOMM_->SetDeviceLinkUp(up);
 }
 
 bool frmVaskorLinkPC::PortExists(const QString &name) const { return s_.serialDeviceExists(name); }

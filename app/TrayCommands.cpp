@@ -93,7 +93,7 @@ void frmVaskorLinkPC::mPopConfigure_Click() {
     s_.pump.DoEvents();
     CloseVirtualPort();                                                    // 3
     CloseSockAfterSending();                                               // 4
-    tcpLEDgreen->SetFillColor(Lamp::kDarkGreen);                           // 5
+    ShowDeviceLink(false);                                                 // 5
     // A close request ends the wait (the configurator may go on running).
     RunAndWait(s_.program.InFolder(QStringLiteral("VaskorConfigurator")), s_.launcher,  // 6
                s_.pump, s_.clock, s_.boxes, s_.program.exeName, [this] { return unloaded_; });

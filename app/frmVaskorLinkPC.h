@@ -139,6 +139,7 @@ private:
     bool NoRemoteIP();
     void CloseSockAfterSending();
     bool IsOwnHeldPort(const QString &name) const;
+    void ShowDeviceLink(bool up);
     void BuildMenu();
     void BuildLamps();
     void ConnectEvents();

@@ -53,8 +53,13 @@ bool PtyDriver::CreatePort(const QString &name) {
     const QByteArray link = PreparePortPath(name);
     if (link.isEmpty() || !ClearPathForLink(link)) return false;
     if (!pty_.Open()) return false;
+    // Before the link exists, so a client never finds the port without its
+    // record. A port without one still relays; only modem lines are missing.
+    const QByteArray directory = PortDirectory();
+    if (EnsurePortDirectory(directory)) lines_.Create(directory, pty_.SlavePath(), deviceLinkUp_);
     // symlink() refuses to replace anything that appeared since the check.
     if (::symlink(pty_.SlavePath().constData(), link.constData()) != 0) {
+        lines_.Remove();
         pty_.Close();
         return false;
     }
@@ -87,6 +92,7 @@ bool PtyDriver::RemovePort() {
     readWatched_ = writeWatched_ = false;
     RemoveLinkIfOurs();
     link_.clear();
+    lines_.Remove();
     pty_.Close();
     readQueue_.Clear();
     writeQueue_.Clear();
@@ -144,6 +150,11 @@ void PtyDriver::WriteBytes(const quint8 *data, qint32 &count) {
 
 bool PtyDriver::WriteQueueAboveHighWater() const {
     return writeQueue_.Size() > kWriteHighWater;
+}
+
+void PtyDriver::SetDeviceLinkUp(bool up) {
+    deviceLinkUp_ = up;
+    lines_.SetLinkUp(up);
 }
 
 void PtyDriver::OnWatchTick() {
@@ -281,6 +292,7 @@ void PtyDriver::BeginClosing(bool clientBytesInKernel) {
     WatchRead(false);
     WatchWrite(false);
     pty_.DiscardTowardClient();
+    lines_.ResetClientLines();
     takenAtLastLook_ = taken_;
     sinceLastTaken_.start();
     StartWatch();

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "platform/ByteQueue.h"
+#include "platform/LineStateFile.h"
 #include "platform/PtyTerminal.h"
 #include "platform/SerialPortDriver.h"
 
@@ -92,10 +93,15 @@ public:
     void WriteBytes(const quint8 *data, qint32 &count) override;
     bool WriteQueueAboveHighWater() const override;
     void SetReadingHeldBack(bool held) override { readingHeldBack_ = held; }
+    // Published in the port's modem-line record (LineStateFile.h), which is
+    // made with the port and removed with it.
+    void SetDeviceLinkUp(bool up) override;
 
     // The link and the slave it points at; empty without a port.
     const QByteArray &LinkPath() const { return link_; }
     const QByteArray &SlavePath() const { return pty_.SlavePath(); }
+    // The modem-line record's path; empty when none is published.
+    const QByteArray &LineStatePath() const { return lines_.Path(); }
 
 private:
     enum class Phase { kNoPort, kIdle, kOpen, kClosing };
@@ -122,6 +128,8 @@ private:
     bool RemoveLinkIfOurs() const;
 
     PtyTerminal pty_;
+    LineStateFile lines_;
+    bool deviceLinkUp_ = false;
     QByteArray link_;
     Phase phase_ = Phase::kNoPort;
     QTimer watch_;

@@ -46,6 +46,11 @@ public:
     // is going to take them.
     virtual void SetReadingHeldBack(bool held) = 0;
 
+    // Whether the link to the device is up. Serial programs that ask for
+    // modem lines see CTS, DSR and DCD follow it; it holds across ports, so
+    // it may be set before CreatePort and while no port exists.
+    virtual void SetDeviceLinkUp(bool up) = 0;
+
 signals:
     void OnOpenClose(bool opened);
     void WriteQueueDrained();

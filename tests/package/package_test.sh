@@ -45,9 +45,11 @@ template="$root/usr/lib/systemd/user/vaskorlinkpc@.service"
 pdf="$root/usr/share/vaskorlinkpc/VaskorLinkPC.pdf"
 man="$root/usr/share/man/man1/VaskorLinkPC.1.gz"
 icons="$root/usr/share/icons/hicolor"
+runner="$root/usr/bin/vaskorlink-run"
+lines_lib="$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)/libvaskorlink-lines.so"
 
 # --- Contents: every file in place, nothing else shipped ---
-for f in "$exe" "$pdf" "$desktop" "$metainfo" "$unit" "$template" "$man" \
+for f in "$exe" "$pdf" "$desktop" "$metainfo" "$unit" "$template" "$man" "$runner" "$lines_lib" \
          "$icons/scalable/apps/vaskorlinkpc.svg"; do
   [ -s "$f" ] || fail "missing or empty: ${f#"$root"}"
 done
@@ -62,7 +64,7 @@ done
 [ -x "$exe" ] || fail "executable is not executable"
 head -c 5 "$pdf" 2>/dev/null | grep -q '^%PDF-' || fail "help document is not a PDF"
 # Helpers of the build (simulator, PDF renderer, tests) stay out of the package.
-extra=$(cd "$root" && find . -type f | grep -v -E '^\./usr/(bin/VaskorLinkPC|share/(vaskorlinkpc|applications|metainfo|icons/hicolor|man/man1)/|lib/systemd/user/)')
+extra=$(cd "$root" && find . -type f | grep -v -E '^\./usr/(bin/(VaskorLinkPC|vaskorlink-run)$|lib/[a-z0-9_-]+/libvaskorlink-lines\.so$|share/(vaskorlinkpc|applications|metainfo|icons/hicolor|man/man1)/|lib/systemd/user/)')
 [ -z "$extra" ] || fail "unexpected files in the package: $extra"
 # A package built as an ordinary user must still install files owned by root.
 notroot=$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')
@@ -157,6 +159,14 @@ missing=$(ldd "$exe" 2>&1 | grep 'not found')
 [ -z "$missing" ] || fail "unresolved libraries: $missing"
 rpath=$(readelf -d "$exe" | grep -E 'R(UN)?PATH')
 [ -z "$rpath" ] || fail "installed executable keeps a library path: $rpath"
+
+# --- The modem-line wrapper finds its library where the package put it ---
+[ -x "$runner" ] || fail "vaskorlink-run is not executable"
+got=$("$runner" sh -c 'echo "$LD_PRELOAD"' 2>&1)
+[ "$(readlink -f "${got%% *}")" = "$(readlink -f "$lines_lib")" ] ||
+  fail "vaskorlink-run preloads '$got', not the packaged library"
+undefined=$(ldd -r "$lines_lib" 2>&1 | grep -E 'undefined|not found')
+[ -z "$undefined" ] || fail "lines library does not resolve: $undefined"
 
 # --- The user service's command line relays bytes (as systemd would start it) ---
 python3 "$(dirname "$0")/unit_relays.py" "$root" "$unit" || fail "the unit's command line does not relay"

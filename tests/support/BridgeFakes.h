@@ -152,6 +152,8 @@ public:
     bool WriteQueueAboveHighWater() const override { return aboveHighWater; }
     bool readingHeldBack = false;
     void SetReadingHeldBack(bool held) override { readingHeldBack = held; }
+    void SetDeviceLinkUp(bool up) override { deviceLink.push_back(up); }
+    std::vector<bool> deviceLink;  // every call, in order
 
 private:
     CallLog &log_;

@@ -108,6 +108,22 @@ TEST_F(LinkTest, PortHeldByAClientSurvivesTheDeviceClosingAndIsReused) {
     EXPECT_TRUE(window->PortCreated);
 }
 
+// What a serial program sees as CTS, DSR and DCD: down from the device's
+// close until the reconnection, up before the port is (re)used.
+TEST_F(LinkTest, DriverHearsOfTheDeviceLinkAsTheTcpLampShowsIt) {
+    StartLink();
+    ASSERT_FALSE(driver->deviceLink.empty());
+    EXPECT_TRUE(driver->deviceLink.back());
+    driver->deviceLink.clear();
+    driver->OnOpenClose(true);
+    sock.stateAfterConnect = TcpClientControl::sckConnected;
+    emit sock.Closed();
+    EXPECT_EQ(driver->deviceLink, std::vector<bool>({false, true}));
+    EXPECT_EQ(window->tcpLEDgreen->FillColor(), Lamp::kLitGreen);
+    window->ShowSettings();
+    EXPECT_FALSE(driver->deviceLink.back());
+}
+
 TEST_F(LinkTest, ClientThatLeftBeforeTheNextConnectionGetsTheNameCreatedAgain) {
     StartLink();
     driver->OnOpenClose(true);
