@@ -99,20 +99,9 @@ int SetSerial(const PortRecord &port, const serial_struct *info) {
                : Fail(EIO);
 }
 
+// Every request answered here passes a pointer, except the wait.
 bool TakesPointer(unsigned long request) {
-    switch (request) {
-        case TIOCMGET:
-        case TIOCMSET:
-        case TIOCMBIS:
-        case TIOCMBIC:
-        case TIOCGICOUNT:
-        case TIOCGSERIAL:
-        case TIOCSSERIAL:
-        case TIOCSERGETLSR:
-            return true;
-        default:
-            return false;
-    }
+    return IsModemRequest(request) && request != TIOCMIWAIT;
 }
 
 }  // namespace

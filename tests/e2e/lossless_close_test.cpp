@@ -37,17 +37,26 @@ StreamIo::Result ReadPaced(int fd, StreamChecker &checker, quint64 count, quint6
     return total;
 }
 
-TEST(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
+// The real program linked to a device on 127.0.0.1, with a raw client on
+// its port.
+class LosslessClose : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(link.Start(&why)) << why;
+        ASSERT_TRUE(link.OpenClient(client, &why)) << why;
+    }
+
+    LinkedProgram link;
+    PtyClient client;
+};
+
+TEST_F(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
     // The first part fills the port's queue past its high-water mark, so the
     // program stops taking from the socket; the rest, and the close, arrive
     // while it holds back.
     constexpr quint64 kFirst = 17 << 19;
     constexpr quint64 kBytes = 10 << 20;
-    LinkedProgram link;
-    std::string why;
-    ASSERT_TRUE(link.Start(&why)) << why;
-    PtyClient client;
-    ASSERT_TRUE(link.OpenClient(client, &why)) << why;
 
     const ByteStream stream(71);
     StreamIo::Result first;
@@ -75,14 +84,9 @@ TEST(LosslessClose, DeviceThatSendsAndClosesReachesAClientThatReadsLate) {
 // More than the relay's send bound and the port's queue hold together, so
 // that the relay holds back, for seconds, with the closed client's last
 // bytes still in the port's queue.
-TEST(LosslessClose, ClientThatWritesAndClosesReachesASlowDevice) {
+TEST_F(LosslessClose, ClientThatWritesAndClosesReachesASlowDevice) {
     constexpr quint64 kBytes = 20 << 20;
     constexpr quint64 kDeviceRate = 1 << 20;
-    LinkedProgram link;
-    std::string why;
-    ASSERT_TRUE(link.Start(&why)) << why;
-    PtyClient client;
-    ASSERT_TRUE(link.OpenClient(client, &why)) << why;
 
     const ByteStream stream(72);
     StreamIo::Result written;
@@ -103,15 +107,10 @@ TEST(LosslessClose, ClientThatWritesAndClosesReachesASlowDevice) {
 // A termination request once the client has gone: the relay has taken all
 // of the client's bytes, most of them still on their way to a device that
 // has not read yet. It reads a moment later, within the bounded wait.
-TEST(LosslessClose, TerminationSendsWhatTheRelayHadTakenBeforeClosing) {
+TEST_F(LosslessClose, TerminationSendsWhatTheRelayHadTakenBeforeClosing) {
     // Less than the relay's send bound, so that all of it is taken at once
     // and the client's close is reported.
     constexpr quint64 kBytes = 6 << 20;
-    LinkedProgram link;
-    std::string why;
-    ASSERT_TRUE(link.Start(&why)) << why;
-    PtyClient client;
-    ASSERT_TRUE(link.OpenClient(client, &why)) << why;
 
     const ByteStream stream(73);
     const StreamIo::Result written = StreamIo::Write(client.Fd(), stream, 0, kBytes, 30s);
@@ -129,13 +128,8 @@ TEST(LosslessClose, TerminationSendsWhatTheRelayHadTakenBeforeClosing) {
 
 // A device that takes nothing: the exit waits its bounded time, then says
 // how much the device never took.
-TEST(LosslessClose, TerminationReportsWhatADeviceThatNeverReadsDidNotTake) {
+TEST_F(LosslessClose, TerminationReportsWhatADeviceThatNeverReadsDidNotTake) {
     constexpr quint64 kBytes = 6 << 20;
-    LinkedProgram link;
-    std::string why;
-    ASSERT_TRUE(link.Start(&why)) << why;
-    PtyClient client;
-    ASSERT_TRUE(link.OpenClient(client, &why)) << why;
 
     const StreamIo::Result written = StreamIo::Write(client.Fd(), ByteStream(74), 0, kBytes, 30s);
     ASSERT_TRUE(written.completed) << "client wrote " << written.bytes;
