@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev
   fonts-liberation fontconfig
-  xvfb xauth x11-utils xdotool trayer
+  xvfb xauth x11-utils xdotool trayer openbox
   socat python3 picocom iproute2 python3-serial
   wine wine64 gcc-mingw-w64-x86-64-win32
   dpkg-dev desktop-file-utils appstream file man-db

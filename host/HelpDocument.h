@@ -28,7 +28,10 @@ QString AcrobatCommandLine(const QString &reader, const QString &document, qint3
 // the document words take the place of "%1", in the form the reader
 // understands for a page when it is a known one, else the document alone.
 // A registered command that does not start with `reader` is taken as
-// `reader` "%1".
+// `reader` "%1". Browsers get the document's file:// address with the page
+// as its fragment. A command that runs Flatpak names its viewer in
+// --command; the page's words go outside the "@@" pair that hands the
+// document to the sandbox.
 QStringList ReaderArguments(const QString &reader, const QString &registeredCommand,
                             const QString &document, qint32 page);
 

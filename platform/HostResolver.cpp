@@ -7,7 +7,11 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <QFile>
+
 #include <algorithm>
+
+#include "platform/OwnAddresses.h"
 
 namespace {
 
@@ -16,22 +20,37 @@ QByteArray AddressBytes(const sockaddr *address) {
     return QByteArray(reinterpret_cast<const char *>(&ipv4->sin_addr), 4);
 }
 
-bool IsLoopback(const QByteArray &address) {
-    return address.size() == 4 && static_cast<unsigned char>(address[0]) == 127;
-}
-
-QList<QByteArray> InterfaceAddresses() {
-    QList<QByteArray> addresses;
+QList<NetInterface> Interfaces() {
+    QList<NetInterface> interfaces;
     ifaddrs *list = nullptr;
-    if (::getifaddrs(&list) != 0) return addresses;
+    if (::getifaddrs(&list) != 0) return interfaces;
     for (const ifaddrs *entry = list; entry != nullptr; entry = entry->ifa_next) {
         if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
+        const QByteArray name(entry->ifa_name);
+        auto it = std::find_if(interfaces.begin(), interfaces.end(),
+                               [&](const NetInterface &known) { return known.name == name; });
+        if (it == interfaces.end()) {
+            NetInterface added;
+            added.name = name;
+            added.up = (entry->ifa_flags & IFF_UP) != 0;
+            // The kernel sets IFF_RUNNING only while the link is operational:
+            // a cable in, a veth peer up.
+            added.carrier = (entry->ifa_flags & IFF_RUNNING) != 0;
+            added.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+            interfaces << added;
+            it = interfaces.end() - 1;
+        }
         const QByteArray address = AddressBytes(entry->ifa_addr);
-        if (!addresses.contains(address)) addresses << address;
+        if (!it->addresses.contains(address)) it->addresses << address;
     }
     ::freeifaddrs(list);
-    return addresses;
+    return interfaces;
+}
+
+QByteArray SystemDefaultRouteInterface() {
+    QFile routes(QStringLiteral("/proc/net/route"));
+    if (!routes.open(QIODevice::ReadOnly)) return {};
+    return DefaultRouteInterface(routes.readAll()).value_or(QByteArray());
 }
 
 }  // namespace
@@ -66,13 +85,5 @@ std::optional<QList<QByteArray>> SystemHostResolver::ResolveIPv4(const QByteArra
     }
     ::freeaddrinfo(answer);
     if (resolved.isEmpty()) return std::nullopt;
-    // Ask the interfaces only when their answer can matter.
-    if (!std::all_of(resolved.cbegin(), resolved.cend(), IsLoopback)) return resolved;
-    return PreferInterfaceAddresses(resolved, InterfaceAddresses());
-}
-
-QList<QByteArray> PreferInterfaceAddresses(const QList<QByteArray> &resolved,
-                                           const QList<QByteArray> &interfaceAddresses) {
-    const bool onlyLoopback = std::all_of(resolved.cbegin(), resolved.cend(), IsLoopback);
-    return onlyLoopback && !interfaceAddresses.isEmpty() ? interfaceAddresses : resolved;
+    return RankOwnAddresses(resolved, Interfaces(), SystemDefaultRouteInterface());
 }

@@ -24,16 +24,17 @@ public:
     // nullopt on failure. Never blocks.
     virtual std::optional<QByteArray> HostName() = 0;
     // The IPv4 addresses of `name`, each 4 bytes in network order, in the
-    // resolver's order; nullopt when the name does not resolve. Blocks while
-    // the resolver works (files, DNS).
+    // resolver's order, except that for a name of this machine the address
+    // it is reached at comes first; nullopt when the name does not resolve.
+    // Blocks while the resolver works (files, DNS).
     virtual std::optional<QList<QByteArray>> ResolveIPv4(const QByteArray &name) = 0;
 };
 
 // Linux: nothing to start or clean up (both succeed, granting version 1.1);
-// gethostname and getaddrinfo. A host name that resolves only to loopback
-// addresses, as /etc/hosts commonly has it, is answered instead with the
-// addresses of the interfaces that are up and not loopback, which is what a
-// Windows host reports for its own name.
+// gethostname and getaddrinfo. The answer for a name of this machine is
+// reordered so that its first address is the one the machine is reached at
+// (see RankOwnAddresses): /etc/hosts commonly maps the host name to
+// 127.0.1.1, and bridges such as docker0 may come first in interface order.
 class SystemHostResolver final : public HostResolver {
 public:
     SocketsStartup Startup(quint16 requestedVersion) override;
@@ -41,8 +42,3 @@ public:
     std::optional<QByteArray> HostName() override;
     std::optional<QList<QByteArray>> ResolveIPv4(const QByteArray &name) override;
 };
-
-// `resolved` unless all of its addresses are loopback (127.0.0.0/8) and
-// `interfaceAddresses` is not empty; then `interfaceAddresses`.
-QList<QByteArray> PreferInterfaceAddresses(const QList<QByteArray> &resolved,
-                                           const QList<QByteArray> &interfaceAddresses);

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "platform/TrayNotifier.h"
+#include "platform/WindowLayer.h"
 #include "shell/VbError.h"
 
 namespace {
@@ -105,18 +106,7 @@ void SysTray::RestoreWindow(bool AlwaysOnTop) {
 
 void SysTray::SetAlwaysOnTop(bool State) {
     if (parentForm_.isNull()) return;
-    QWidget &form = *parentForm_;
-    if (form.windowFlags().testFlag(Qt::WindowStaysOnTopHint) == State) return;
-    // Changing a window flag re-creates the native window hidden and lets the
-    // window manager place it anew: keep the place, the size and whether it
-    // was shown.
-    const bool visible = form.isVisible();
-    const QPoint position = form.pos();
-    const QSize size = form.size();
-    form.setWindowFlag(Qt::WindowStaysOnTopHint, State);
-    form.resize(size);
-    form.move(position);
-    if (visible) form.show();
+    SetKeptAbove(*parentForm_, State);
 }
 
 void SysTray::NotifyRemove() {

@@ -25,8 +25,33 @@ frmAbout::frmAbout(UrlOpener &opener, QWidget *owner) : QDialog(owner), opener_(
     setFixedSize(kBannerSize);
     setWindowTitle(VersionTitle());
     setCursor(QCursor(QPixmap(HandCursorResourcePath()), kHandHotSpot.x(), kHandHotSpot.y()));
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(CentredTopLeft(screen->geometry(), frameGeometry().size()));
+    Centre();
+}
+
+void frmAbout::Centre() {
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QSize outer = frameGeometry().size();
+    if (outer == centredFor_) return;
+    centredFor_ = outer;
+    // A window's position is its frame's, so the frame is what is centred.
+    move(CentredTopLeft(screen->geometry(), outer));
+}
+
+// Before the window is shown it has no frame: the window manager adds one
+// after mapping it, and Qt learns its size a moment later, as a move of the
+// client. Until then the window is centred again whenever its outer size
+// turns out different; after that it is the user's to move.
+void frmAbout::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    settling_.start();
+    Centre();
+}
+
+void frmAbout::moveEvent(QMoveEvent *event) {
+    QDialog::moveEvent(event);
+    constexpr qint64 kFrameSettleMs = 2000;
+    if (settling_.isValid() && settling_.elapsed() < kFrameSettleMs) Centre();
 }
 
 QString frmAbout::VersionTitle() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
@@ -31,8 +32,14 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
+    void Centre();
+
+    QSize centredFor_;
+    QElapsedTimer settling_;
     UrlOpener &opener_;
     QPixmap banner_;
 };

@@ -1,5 +1,6 @@
 #include "shell/modShapeForm.h"
 
+#include <QGuiApplication>
 #include <QRegion>
 #include <QWidget>
 #include <QWindow>
@@ -7,6 +8,7 @@
 #include <limits>
 
 #include "platform/MessageBoxes.h"
+#include "shell/PointerDrag.h"
 #include "shell/SkinOutline.h"
 #include "shell/VbError.h"
 
@@ -86,7 +88,12 @@ void DragWindow(QWidget *form) {
     if (form == nullptr) return;
     QWindow *window = form->window()->windowHandle();
     if (window == nullptr) return;
-    // The result is of no use: where the platform cannot move windows the
-    // press simply stays a press.
-    window->startSystemMove();
+    if (window->startSystemMove()) return;
+    // The window manager cannot move it (or there is none): follow the
+    // pointer ourselves while the button that pressed stays down.
+    const Qt::MouseButtons down = QGuiApplication::mouseButtons();
+    const Qt::MouseButton button = down.testFlag(Qt::LeftButton)     ? Qt::LeftButton
+                                   : down.testFlag(Qt::MiddleButton) ? Qt::MiddleButton
+                                                                     : Qt::NoButton;
+    if (button != Qt::NoButton) PointerDrag::Start(form->window(), button);
 }

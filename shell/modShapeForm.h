@@ -49,7 +49,8 @@ void ShapeWindow(QWidget *form, const QStringList &points, MessageBoxes &boxes,
 // ShapeWindow with the main window's skin outline (SkinOutlinePoints()).
 void ApplySkinShape(QWidget *form, MessageBoxes &boxes, const QString &title);
 
-// Lets the window manager move the form with the mouse until the button that
-// is down now comes up. Returns at once; does nothing for a form without a
-// native window or on a platform that cannot move windows (offscreen).
+// Moves the form with the mouse until the button that is down now (left or
+// middle) comes up: by the window manager where it can, else by following
+// the pointer. Returns at once; does nothing for a form without a native
+// window, or without one of those buttons down.
 void DragWindow(QWidget *form);

@@ -2,7 +2,8 @@
 // icon is clicked with the real pointer, the menu chosen from with the real
 // keyboard, and the results read back from the X server.
 //
-// Needs Xvfb, trayer, xdotool, xprop and xwininfo; skips without them.
+// Needs Xvfb, trayer, xdotool, xprop and xwininfo, and openbox for the
+// checks that need a window manager; skips without them.
 // With VASKOR_SCREENSHOT_DIR set, DesktopTray.Screenshots also saves
 // pictures of every window there (needs ImageMagick's import).
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ struct WindowInfo {
 class Desktop {
 public:
     ~Desktop() {
-        for (QProcess *process : {&trayer_, &xvfb_}) {
+        for (QProcess *process : {&wm_, &trayer_, &xvfb_}) {
             if (process->state() == QProcess::NotRunning) continue;
             process->terminate();
             if (!process->waitForFinished(3000)) {
@@ -103,6 +104,27 @@ public:
             return QStringLiteral("trayer showed no panel: ") +
                    QString::fromLocal8Bit(trayer_.readAllStandardError());
         return {};
+    }
+
+    // A small window manager (openbox) that frames windows and keeps
+    // _NET_WM_STATE; empty on success, else what went wrong.
+    QString StartWindowManager() {
+        wm_.setProcessEnvironment(Environment());
+        wm_.setProgram(QStringLiteral("openbox"));
+        wm_.setArguments({QStringLiteral("--sm-disable")});
+        wm_.start();
+        if (!wm_.waitForStarted(10000)) return QStringLiteral("openbox did not start");
+        const bool managing = WaitFor(
+            [this] {
+                const auto check =
+                    Run(QStringLiteral("xprop"),
+                        {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+                return check && check->contains(QStringLiteral("window id"));
+            },
+            10s);
+        return managing ? QString()
+                        : QStringLiteral("openbox does not manage the screen: ") +
+                              QString::fromLocal8Bit(wm_.readAllStandardError());
     }
 
     QString Display() const { return display_; }
@@ -210,9 +232,41 @@ public:
             .has_value();
     }
 
+    // The window's rectangle with the window manager's frame around it.
+    std::optional<QRect> FramedGeometry(quint32 window) const {
+        const auto info = Info(window);
+        const auto extents = Run(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window),
+                                                           QStringLiteral("_NET_FRAME_EXTENTS")});
+        static const QRegularExpression numbers(
+            QStringLiteral("= (\\d+), (\\d+), (\\d+), (\\d+)"));
+        const auto match = numbers.match(extents.value_or(QString()));
+        if (!info || !match.hasMatch()) return std::nullopt;
+        return info->geometry.adjusted(-match.captured(1).toInt(), -match.captured(3).toInt(),
+                                       match.captured(2).toInt(), match.captured(4).toInt());
+    }
+    // Presses `button` at `from`, moves the pointer by `by` in steps, and
+    // lets go.
+    bool Drag(const QPoint &from, const QPoint &by, int button) const {
+        const QString b = QString::number(button);
+        if (!Xdotool({QStringLiteral("mousemove"), QString::number(from.x()),
+                      QString::number(from.y()), QStringLiteral("mousedown"), b}))
+            return false;
+        QThread::msleep(150);
+        constexpr int kSteps = 5;
+        for (int i = 1; i <= kSteps; ++i) {
+            const QPoint at = from + by * i / kSteps;
+            if (!Xdotool({QStringLiteral("mousemove"), QString::number(at.x()),
+                          QString::number(at.y())}))
+                return false;
+            QThread::msleep(60);
+        }
+        return Xdotool({QStringLiteral("mouseup"), b});
+    }
+
 private:
     QProcess xvfb_;
     QProcess trayer_;
+    QProcess wm_;
     QString display_;
 };
 
@@ -279,8 +333,7 @@ protected:
         const auto info = desktop.Info(*icon);
         return info ? info->geometry.center() : QPoint();
     }
-    // The shown skin window (the native window is made anew whenever the
-    // topmost state changes, so it is looked up every time).
+    // The shown skin window.
     std::optional<quint32> MainWindow() const {
         const auto icon = Icon();
         for (quint32 window : desktop.WindowsOf(program.Pid())) {
@@ -350,12 +403,49 @@ protected:
         ASSERT_TRUE(desktop.Keys(keys));
     }
 
+    void StartWindowManager() {
+        if (!MissingTools({QStringLiteral("openbox")}).isEmpty())
+            GTEST_SKIP() << "missing openbox";
+        const QString failure = desktop.StartWindowManager();
+        ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+    }
+    // Connected, and the skin shown.
+    void ShowSkin() {
+        StartProgram(true);
+        ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
+        ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
+        ASSERT_TRUE(ShowWindow()) << "the window is not shown";
+    }
+    // The skin is dragged by `button` from a point inside its outline.
+    void ExpectSkinFollows(int button) {
+        const auto window = MainWindow();
+        ASSERT_TRUE(window);
+        // Settled where the window manager put it.
+        QThread::msleep(300);
+        const QRect before = desktop.Info(*window)->geometry;
+        const QPoint by(120, 60);
+        ASSERT_TRUE(desktop.Drag(before.topLeft() + QPoint(65, 150), by, button));
+        EXPECT_TRUE(WaitFor(
+            [&] {
+                const auto info = desktop.Info(*window);
+                return info && info->geometry.topLeft() == before.topLeft() + by;
+            },
+            5s))
+            << "button " << button << ": from (" << before.x() << ", " << before.y() << ") to ("
+            << desktop.Info(*window)->geometry.x() << ", " << desktop.Info(*window)->geometry.y()
+            << ")";
+    }
+
     Desktop desktop;
     LoopbackServer device;
     ProgramRunner program;
 };
 
+// Under a window manager, which keeps _NET_WM_STATE: the topmost state
+// changes on the window that is there, never on a new one in its place.
 TEST_F(DesktopTray, IconShowsTheWindowMenuSetsTopmostAndExitSavesAndLeaves) {
+    StartWindowManager();
+    if (IsSkipped() || HasFatalFailure()) return;
     StartProgram(true);
     ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
     ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
@@ -364,10 +454,32 @@ TEST_F(DesktopTray, IconShowsTheWindowMenuSetsTopmostAndExitSavesAndLeaves) {
     ASSERT_TRUE(ShowWindow()) << "the window is not shown";
     // Topmost for a moment, to come in front, then as the option says: off.
     EXPECT_TRUE(WaitFor([this] { return Topmost() == false; }, 10s));
+    const quint32 skin = *MainWindow();
+    const QRect place = desktop.Info(skin)->geometry;
+    auto same = [&] {
+        EXPECT_EQ(MainWindow(), skin) << "the skin window was made anew";
+        const auto info = desktop.Info(skin);
+        EXPECT_TRUE(info && info->viewable && info->geometry == place);
+    };
 
     Choose(3);  // Always On Top
     EXPECT_TRUE(WaitFor([this] { return Topmost() == true; }, 10s))
         << "not topmost: " << desktop.NetWmState(MainWindow().value_or(0)).toStdString();
+    same();
+    ASSERT_TRUE(desktop.ClickAt(IconCentre(), 1));
+    QThread::msleep(500);
+    EXPECT_EQ(Topmost(), true);
+    same();
+    Choose(3);
+    EXPECT_TRUE(WaitFor([this] { return Topmost() == false; }, 10s));
+    same();
+    // With the option off, a left click makes it topmost and takes it back.
+    ASSERT_TRUE(desktop.ClickAt(IconCentre(), 1));
+    QThread::msleep(500);
+    EXPECT_TRUE(WaitFor([this] { return Topmost() == false; }, 10s));
+    same();
+    Choose(3);
+    EXPECT_TRUE(WaitFor([this] { return Topmost() == true; }, 10s));
 
     Choose(7);  // Exit
     EXPECT_EQ(program.WaitExit(15s), 0) << program.StandardError().toStdString();
@@ -442,6 +554,52 @@ TEST_F(DesktopTray, TerminationWhileTheConfiguratorRunsEndsTheProgramPromptly) {
     EXPECT_LT(stopping.elapsed(), 2000);
     QFile pid(started);
     if (pid.open(QIODevice::ReadOnly)) ::kill(pid.readAll().trimmed().toInt(), SIGTERM);
+}
+
+// The outer window, frame and all, is what sits in the screen's middle.
+TEST_F(DesktopTray, AboutIsCentredWithItsFrame) {
+    StartWindowManager();
+    if (IsSkipped() || HasFatalFailure()) return;
+    StartProgram(true);
+    ASSERT_TRUE(device.Accept(20s)) << program.StandardError().toStdString();
+    ASSERT_TRUE(WaitFor([this] { return Icon().has_value(); }, 15s)) << "no icon in the tray";
+    auto about = [this] {
+        return ShownWindowSized([](const QSize &s) { return s.width() >= 400; });
+    };
+    Choose(1);  // About VaskorLinkPC
+    ASSERT_TRUE(WaitFor([&] { return about().has_value(); }, 10s)) << "no About window";
+    const QPoint screenCentre(512, 384);
+    std::optional<QRect> framed;
+    const bool centred = WaitFor(
+        [&] {
+            framed = desktop.FramedGeometry(*about());
+            return framed && framed->size() != QSize(470, 60) &&
+                   (framed->center() - screenCentre).manhattanLength() <= 2;
+        },
+        5s);
+    ASSERT_TRUE(framed) << "no frame";
+    EXPECT_TRUE(centred) << "frame at " << framed->x() << ", " << framed->y() << " sized "
+                         << framed->width() << " x " << framed->height();
+    ASSERT_TRUE(desktop.Keys({QStringLiteral("Escape")}));
+}
+
+// Bare X: nobody moves windows on request, so the skin follows the pointer
+// itself; under a window manager, the manager moves it. Left and middle
+// button alike.
+TEST_F(DesktopTray, SkinIsDraggedWithTheLeftAndMiddleButtonWithoutAWindowManager) {
+    ShowSkin();
+    if (HasFatalFailure()) return;
+    ExpectSkinFollows(1);
+    ExpectSkinFollows(2);
+}
+
+TEST_F(DesktopTray, SkinIsDraggedWithTheLeftAndMiddleButtonUnderAWindowManager) {
+    StartWindowManager();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ShowSkin();
+    if (HasFatalFailure()) return;
+    ExpectSkinFollows(1);
+    ExpectSkinFollows(2);
 }
 
 // Not a check: pictures for a person to look at. Run by hand with

@@ -90,6 +90,44 @@ TEST(ReaderArguments, PutsThePageInTheFormEachKnownReaderUnderstands) {
     }
 }
 
+TEST(ReaderArguments, TodaysViewersBrowsersAndFlatpaksOpenAtThePage) {
+    const char *path = "/opt/v l/VaskorLinkPC.pdf";
+    const QString doc = QString::fromUtf8(path);
+    const char *address = "file:///opt/v%20l/VaskorLinkPC.pdf#page=1";
+    const ReaderCase cases[] = {
+        {"\"/usr/bin/papers\" \"%1\"", L({"/usr/bin/papers", "--page-index=1", path})},
+        {"\"/usr/bin/firefox\" --new-window \"%1\"",
+         L({"/usr/bin/firefox", "--new-window", address})},
+        {"\"/usr/bin/chromium\" \"%1\"", L({"/usr/bin/chromium", address})},
+        // Flatpak: the viewer is --command's; the page goes outside the
+        // forwarded pair, before it or after it as the viewer wants.
+        {"\"/usr/bin/flatpak\" run --branch=stable --command=papers --file-forwarding "
+         "org.gnome.Papers @@u \"%1\" @@",
+         L({"/usr/bin/flatpak", "run", "--branch=stable", "--command=papers",
+            "--file-forwarding", "org.gnome.Papers", "--page-index=1", "@@u", path, "@@"})},
+        {"\"/usr/bin/flatpak\" run --command okular org.kde.okular @@ \"%1\" @@",
+         L({"/usr/bin/flatpak", "run", "--command", "okular", "org.kde.okular", "-p", "1", "@@",
+            path, "@@"})},
+        {"\"/usr/bin/flatpak\" run --command=/app/bin/xpdf x.Xpdf @@ \"%1\" @@",
+         L({"/usr/bin/flatpak", "run", "--command=/app/bin/xpdf", "x.Xpdf", "@@", path, "@@",
+            "1"})},
+        // An address passes only where Flatpak expects addresses ("@@u").
+        {"\"/usr/bin/flatpak\" run --command=firefox org.mozilla.firefox @@u \"%1\" @@",
+         L({"/usr/bin/flatpak", "run", "--command=firefox", "org.mozilla.firefox", "@@u",
+            address, "@@"})},
+        {"\"/usr/bin/flatpak\" run --command=qpdfview x.Qpdfview @@ \"%1\" @@",
+         L({"/usr/bin/flatpak", "run", "--command=qpdfview", "x.Qpdfview", "@@", path, "@@"})},
+        // Not forwarded: flatpak passes the words through as they are.
+        {"\"/usr/bin/flatpak\" run --command=zathura org.pwmt.zathura \"%1\"",
+         L({"/usr/bin/flatpak", "run", "--command=zathura", "org.pwmt.zathura", "-P", "1", path})},
+    };
+    for (const ReaderCase &c : cases) {
+        const QString registered = QString::fromUtf8(c.registered);
+        const QString reader = registered.section(QLatin1Char('"'), 1, 1);
+        EXPECT_EQ(ReaderArguments(reader, registered, doc, 1), c.expected) << c.registered;
+    }
+}
+
 TEST(ReaderArguments, CommandNotStartingWithTheReaderFallsBackToReaderAndDocument) {
     EXPECT_EQ(
         ReaderArguments(QStringLiteral("/opt/My Reader/okular"),

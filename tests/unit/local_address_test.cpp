@@ -96,15 +96,6 @@ TEST(GetLocalIP, UnusableSocketsLibraryGivesEmptyTextWithoutCleanup) {
     EXPECT_EQ(resolver.calls, QStringList{QStringLiteral("Startup")});
 }
 
-TEST(SystemHostResolver, LoopbackOnlyAnswersGiveWayToInterfaceAddresses) {
-    const QList<QByteArray> loopback{Address(127, 0, 1, 1), Address(127, 0, 0, 1)};
-    const QList<QByteArray> interfaces{Address(192, 168, 1, 20), Address(10, 0, 0, 5)};
-    const QList<QByteArray> mixed{Address(127, 0, 1, 1), Address(10, 0, 0, 7)};
-    EXPECT_EQ(PreferInterfaceAddresses(loopback, interfaces), interfaces);
-    EXPECT_EQ(PreferInterfaceAddresses(loopback, {}), loopback);
-    EXPECT_EQ(PreferInterfaceAddresses(mixed, interfaces), mixed);
-}
-
 // Only the local resolver files are consulted for "localhost".
 TEST(SystemHostResolver, ResolvesLocalhostToIPv4Addresses) {
     SystemHostResolver resolver;

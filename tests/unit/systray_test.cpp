@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <QtEndian>
 
 #include <memory>
@@ -298,14 +299,21 @@ TEST_F(SysTrayTest, AlwaysOnTopKeepsPlaceSizeAndVisibility) {
     form.show();
     QApplication::processEvents();
     const QRect before = form.geometry();
+    // The same native window throughout: its flags change, it is not made anew.
+    const QWindow *native = form.windowHandle();
+    const WId id = form.winId();
     tray->SetAlwaysOnTop(true);
     EXPECT_TRUE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(native->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.geometry(), before);
     tray->SetAlwaysOnTop(false);
     EXPECT_FALSE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(native->flags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(form.geometry(), before);
+    EXPECT_EQ(form.windowHandle(), native);
+    EXPECT_EQ(form.winId(), id);
 
     form.hide();
     tray->SetAlwaysOnTop(true);
