@@ -20,6 +20,7 @@ void frmVaskorLinkPC::LoadINIfile(const QString &path) {
     CTSflag = ini.CTSflag;
     DCDflag = ini.DCDflag;
     DSRflag = ini.DSRflag;
+    RelayTick = ini.RelayTick;
 }
 
 void frmVaskorLinkPC::SaveINIfile(const QString &path) {
@@ -42,5 +43,6 @@ void frmVaskorLinkPC::SaveINIfile(const QString &path) {
     ini.CTSflag = CTSflag;
     ini.DCDflag = DCDflag;
     ini.DSRflag = DSRflag;
+    ini.RelayTick = RelayTick;
     ::SaveINIfile(path, ini, s_.program.exeName, s_.files);
 }

@@ -13,7 +13,6 @@
 
 namespace {
 constexpr int kPollMilliseconds = 50;
-constexpr int kRelayIntervalMilliseconds = 50;
 // How long a tear-down of the program's own (Exit, Settings, Configure, a
 // termination request) waits for the device to acknowledge what the relay
 // had already sent. Long enough for a slow device on a slow network to take
@@ -91,7 +90,7 @@ bool frmVaskorLinkPC::CreateVirtualPortOnce() {
         PortCreated = true;
     }
     LinkStopped = false;                                                   // 4
-    s_.masterTimer.SetInterval(kRelayIntervalMilliseconds);
+    s_.masterTimer.SetInterval(RelayTick);
     s_.masterTimer.SetEnabled(true);
     s_.settingsDialog.LinkEstablished();
     return false;

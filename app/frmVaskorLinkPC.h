@@ -93,6 +93,7 @@ public:
     bool CTSflag = false;
     bool DCDflag = false;
     bool DSRflag = false;
+    qint32 RelayTick = 50;  // milliseconds
     QString LocalIP;
     QByteArray COMdata;
     QByteArray TCPdata;

@@ -47,6 +47,11 @@ void ApplySetting(const QString &key, const QString &value, IniSettings &s) {
         s.DCDflag = boolean();
     } else if (key == QLatin1String("DSR")) {
         s.DSRflag = boolean();
+    } else if (key == QLatin1String("RELAYTICK")) {
+        // A tick of 0 would spin; one longer than the default would only
+        // hold bytes back. Neither is a setting anybody means.
+        const qint32 tick = number();
+        s.RelayTick = tick >= kMinRelayTick && tick <= kMaxRelayTick ? tick : kDefaultRelayTick;
     }
 }
 
@@ -65,6 +70,7 @@ IniSettings IniDefaults(const QString &localIP) {
     s.CTSflag = false;
     s.DCDflag = false;
     s.DSRflag = false;
+    s.RelayTick = kDefaultRelayTick;
     return s;
 }
 
@@ -142,6 +148,10 @@ QByteArray FormatINIfile(const IniSettings &s, const QString &exeName) {
     text += FormatINIline(QStringLiteral("CTS"), BooleanText(s.CTSflag));
     text += FormatINIline(QStringLiteral("DCD"), BooleanText(s.DCDflag));
     text += FormatINIline(QStringLiteral("DSR"), BooleanText(s.DSRflag));
+    // Only written when changed, so a file with the defaults keeps its
+    // long-standing layout for anything else that reads it.
+    if (s.RelayTick != kDefaultRelayTick)
+        text += FormatINIline(QStringLiteral("RelayTick"), QString::number(s.RelayTick));
     return text.toLocal8Bit();
 }
 

@@ -19,9 +19,17 @@ struct IniSettings {
     bool CTSflag = false;
     bool DCDflag = false;
     bool DSRflag = false;
+    // The relay's tick (milliseconds). Shorter ticks answer a request sooner;
+    // the default batches what a client writes within one tick into one send.
+    qint32 RelayTick = 0;
 
     friend bool operator==(const IniSettings &, const IniSettings &) = default;
 };
+
+// The relay tick's range; anything outside it reads as the default.
+inline constexpr qint32 kMinRelayTick = 1;
+inline constexpr qint32 kMaxRelayTick = 50;
+inline constexpr qint32 kDefaultRelayTick = 50;
 
 // Largest INI file that is read; a larger one is treated like an unreadable
 // one: the defaults stand.
@@ -40,7 +48,8 @@ void LoadINIfile(const QString &path, IniSettings &s, const QString &localIP,
 // encoding, CR LF line ends) to `s`, without resetting it first.
 void ParseINItext(const QByteArray &bytes, IniSettings &s, const QString &exeName);
 
-// Writes the whole file anew from `s`: header, then the eleven settings.
+// Writes the whole file anew from `s`: header, then the eleven settings, and
+// RelayTick after them only when it is not the default.
 // The old file is replaced only once the new one is complete on disk, so a
 // failed save leaves it as it was. Creates the file's folder when missing.
 // Returns false when nothing could be written.

@@ -1,7 +1,11 @@
 // The real program between a real device on 127.0.0.1 and a real client on
 // its pseudo-terminal port.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+
+#include <thread>
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -25,6 +29,16 @@ QByteArray RandomBytes(qsizetype size, quint32 seed) {
     QRandomGenerator generator(seed);
     generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
     return bytes;
+}
+
+// What one receive finds once anything has arrived: a single send of the
+// program's arrives whole; separate ones do not.
+QByteArray FirstArrival(int fd, std::chrono::milliseconds timeout) {
+    pollfd watch{fd, POLLIN, 0};
+    if (::poll(&watch, 1, static_cast<int>(timeout.count())) != 1) return {};
+    char buffer[256];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    return n > 0 ? QByteArray(buffer, n) : QByteArray();
 }
 
 class BridgeEndToEnd : public ::testing::Test {
@@ -64,6 +78,22 @@ TEST_F(BridgeEndToEnd, EveryByteValuePassesBothWaysUnchanged) {
     // Nothing more: no echo, no translation added bytes.
     EXPECT_TRUE(client.ReadUntilQuiet(200ms, 300ms).isEmpty());
     EXPECT_TRUE(device.ReadUntilQuiet(200ms, 300ms).isEmpty());
+}
+
+// Devices that take one segment per command rely on this: pieces written
+// just after a tick (the one that sent "s") leave together at the next.
+TEST_F(BridgeEndToEnd, WritesWithinOneTickLeaveInOneSend) {
+    OpenClient();
+    for (int round = 0; round < 3; ++round) {
+        std::this_thread::sleep_for(200ms);
+        ASSERT_TRUE(client.WriteAll("s"));
+        ASSERT_EQ(device.ReadExactly(1, 5s), QByteArray("s"));
+        for (const char *piece : {"AB", "CD", "EF"}) {
+            ASSERT_TRUE(client.WriteAll(piece));
+            std::this_thread::sleep_for(3ms);
+        }
+        EXPECT_EQ(FirstArrival(device.ConnectionFd(), 5s), QByteArray("ABCDEF")) << round;
+    }
 }
 
 TEST_F(BridgeEndToEnd, AMebibyteEachWayArrivesCompleteAndInOrder) {

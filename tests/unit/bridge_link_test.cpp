@@ -38,6 +38,17 @@ TEST_F(LinkTest, SuccessfulConnectCreatesThePortAndStartsThePump) {
     EXPECT_EQ(clock.sleeps, 1);
 }
 
+TEST_F(LinkTest, TheRelayTicksAtTheIntervalTheIniFileSets) {
+    Load();
+    files.content.insert(kIniPath, "[VASKORLINKPC]\r\nRemoteIP=127.0.0.1\r\nRelayTick = 1\r\n");
+    window->LoadINIfile(kIniPath);
+    EXPECT_EQ(window->RelayTick, 1);
+    sock.stateAfterConnect = TcpClientControl::sckConnected;
+    window->ConnectToHost();
+    EXPECT_TRUE(timer.enabled);
+    EXPECT_EQ(timer.interval, 1);
+}
+
 TEST_F(LinkTest, RefusedConnectionWaitsTheFullTimeOutThenShowsTheDialog) {
     Load();
     window->TcpTimeout = 5000;

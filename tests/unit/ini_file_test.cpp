@@ -75,6 +75,18 @@ TEST(IniFile, WritesValuesTrimmedAndEmptyOnesWithoutBlankAfterEquals) {
     EXPECT_TRUE(lines[12].isEmpty());
 }
 
+TEST(IniFile, RelayTickIsWrittenAfterDsrOnlyWhenNotTheDefault) {
+    IniSettings s = IniDefaults(kLocalIP);
+    EXPECT_FALSE(FormatINIfile(s, kExe).contains("RelayTick"));
+    s.RelayTick = 1;
+    const QByteArray text = FormatINIfile(s, kExe);
+    EXPECT_TRUE(text.endsWith("   DSR          = False\r\n"
+                              "   RelayTick    = 1\r\n"));
+    EXPECT_EQ(LoadFrom(text), s);
+    s.RelayTick = kMaxRelayTick - 1;
+    EXPECT_EQ(LoadFrom(FormatINIfile(s, kExe)), s);
+}
+
 TEST(IniFile, FormatLinePutsEqualsInColumn17AndCutsLongKeys) {
     EXPECT_EQ(FormatINIline(QStringLiteral("Top"), QStringLiteral(" 1 ")),
               QStringLiteral("   Top          = 1\r\n"));
@@ -200,6 +212,16 @@ TEST(IniFile, LoadTakesValuesFromTheProgramsSectionOnly) {
          [](IniSettings &s) { s.TcpTimeout = 2500; }},
         {"not a number", Lines({"[VASKORLINKPC]", "TcpTimeout = abc"}),
          [](IniSettings &s) { s.TcpTimeout = 0; }},
+        {"RelayTick in range", Lines({"[VASKORLINKPC]", "RelayTick = 1"}),
+         [](IniSettings &s) { s.RelayTick = 1; }},
+        {"RelayTick rounded", Lines({"[VASKORLINKPC]", "relaytick=9.6ms"}),
+         [](IniSettings &s) { s.RelayTick = 10; }},
+        {"RelayTick out of range reads as default",
+         Lines({"[VASKORLINKPC]", "RelayTick = 5", "RelayTick = 0"}), none},
+        {"RelayTick above range", Lines({"[VASKORLINKPC]", "RelayTick = 51"}), none},
+        {"RelayTick negative", Lines({"[VASKORLINKPC]", "RelayTick = -5"}), none},
+        {"RelayTick not a number", Lines({"[VASKORLINKPC]", "RelayTick = fast"}), none},
+        {"RelayTick huge", Lines({"[VASKORLINKPC]", "RelayTick = 1e999"}), none},
         {"halves to even", Lines({"[VASKORLINKPC]", "Top = 2.5", "Left = 3.5", "TCPport=-2.5"}),
          [](IniSettings &s) {
              s.FormTop = 2;
