@@ -1,0 +1,153 @@
+// The driver's queues and flow control: bytes between the pty's master and
+// the caller, bounded both ways, moved when the descriptor is ready.
+#include <unistd.h>
+#include <QSocketNotifier>
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "platform/PtyDriver.h"
+
+qint32 PtyDriver::BytesAvailable() {
+    if (readQueue_.Empty() && refillBudget_ > 0) {
+        if (phase_ == Phase::kOpen && !readPaused_) {
+            // A hang-up found here is left to the read notifier, which is
+            // enabled and will see it too: signals come from the event loop.
+            if (FillReadQueue(true) == Fill::kGotBytes) refillBudget_ -= readQueue_.Size();
+        } else if (phase_ == Phase::kClosing && !kernelDrained_) {
+            const Fill result = FillReadQueue(true);
+            if (result == Fill::kGotBytes) {
+                refillBudget_ -= readQueue_.Size();
+            } else if (result != Fill::kFull) {
+                kernelDrained_ = true;
+            }
+        }
+    }
+    return static_cast<qint32>(std::min<qsizetype>(readQueue_.Size(), INT_MAX));
+}
+
+void PtyDriver::ReadBytes(quint8 *buffer, qint32 &count) {
+    if (buffer == nullptr || count <= 0) {
+        count = 0;
+        return;
+    }
+    const qsizetype taken = readQueue_.Take(buffer, count);
+    count = static_cast<qint32>(taken);
+    taken_ += static_cast<quint64>(taken);
+    if (readPaused_ && readQueue_.Size() < kReadLowWater) ResumeReading();
+}
+
+void PtyDriver::WriteBytes(const quint8 *data, qint32 &count) {
+    if (data == nullptr || count <= 0 || phase_ != Phase::kOpen) {
+        count = 0;
+        return;
+    }
+    writeQueue_.Append(data, count);
+    if (writeQueue_.Size() > kWriteHighWater) writeAboveHigh_ = true;
+    if (!writeWatched_) WatchWrite(true);
+}
+
+bool PtyDriver::WriteQueueAboveHighWater() const {
+    return writeQueue_.Size() > kWriteHighWater;
+}
+
+void PtyDriver::OnReadable() {
+    refillBudget_ = kReadHighWater;
+    if (phase_ != Phase::kOpen) {
+        WatchRead(false);
+        return;
+    }
+    pty_.EnsureRaw();
+    switch (FillReadQueue(false)) {
+        case Fill::kFull:
+            PauseReading();
+            break;
+        case Fill::kHangup:
+            // Every byte the client wrote before closing has been read: the
+            // kernel reports EIO only after them.
+            BeginClosing(false);
+            break;
+        case Fill::kWouldBlock:
+        case Fill::kGotBytes:
+            break;
+    }
+    ReportOpenClose();
+}
+
+void PtyDriver::OnWritable() {
+    if (phase_ != Phase::kOpen) {
+        WatchWrite(false);
+        return;
+    }
+    pty_.EnsureRaw();
+    bool failed = false;
+    while (!writeQueue_.Empty()) {
+        const size_t chunk = static_cast<size_t>(std::min(writeQueue_.Size(), kWriteChunk));
+        const ssize_t written = ::write(pty_.MasterFd(), writeQueue_.Front(), chunk);
+        if (written > 0) {
+            writeQueue_.Consume(written);
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // EAGAIN: the kernel's buffer is full until the client reads.
+            // Anything else: stop asking; the read side notices a client
+            // that has gone, and the next WriteBytes asks again.
+            failed = written == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            break;
+        }
+    }
+    if (writeQueue_.Empty() || failed) WatchWrite(false);
+    if (writeAboveHigh_ && writeQueue_.Size() < kWriteLowWater) {
+        writeAboveHigh_ = false;
+        emit WriteQueueDrained();
+    }
+}
+
+void PtyDriver::PauseReading() {
+    readPaused_ = true;
+    WatchRead(false);
+    // The timer takes over watching for the client's close.
+    StartWatch();
+}
+
+void PtyDriver::ResumeReading() {
+    readPaused_ = false;
+    if (phase_ != Phase::kOpen) return;
+    watch_.stop();
+    WatchRead(true);
+}
+
+void PtyDriver::DropWriteQueue() {
+    const bool wasAbove = writeAboveHigh_;
+    writeQueue_.Clear();
+    writeAboveHigh_ = false;
+    if (wasAbove) emit WriteQueueDrained();
+}
+
+PtyDriver::Fill PtyDriver::FillReadQueue(bool oneRead) {
+    for (;;) {
+        if (readQueue_.Size() >= kReadHighWater) return Fill::kFull;
+        quint8 *room = readQueue_.PrepareAppend(kReadChunk);
+        const ssize_t n = ::read(pty_.MasterFd(), room, static_cast<size_t>(kReadChunk));
+        if (n > 0) {
+            readQueue_.CommitAppend(n);
+            if (oneRead) return Fill::kGotBytes;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return Fill::kWouldBlock;
+        } else {
+            return Fill::kHangup;
+        }
+    }
+}
+
+void PtyDriver::WatchRead(bool on) {
+    if (readNotifier_ && readWatched_ != on) readNotifier_->setEnabled(on);
+    readWatched_ = on && readNotifier_;
+}
+
+void PtyDriver::WatchWrite(bool on) {
+    if (writeNotifier_ && writeWatched_ != on) writeNotifier_->setEnabled(on);
+    writeWatched_ = on && writeNotifier_;
+}
