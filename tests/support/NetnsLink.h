@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "support/ScopedNetns.h"
+
 // Two network namespaces of the test's own, joined by a veth pair: the
 // program's side and the device's side, each with one address. The link can
 // be taken down on the device's side (a pulled cable, a device without
@@ -11,9 +13,6 @@
 class NetnsLink {
 public:
     NetnsLink();
-    ~NetnsLink();
-    NetnsLink(const NetnsLink &) = delete;
-    NetnsLink &operator=(const NetnsLink &) = delete;
 
     // False, with the reason, when namespaces cannot be made here.
     bool Create(QString *why);
@@ -33,10 +32,7 @@ public:
     bool SetDeviceLinkUp(bool up);
 
 private:
-    bool Run(const QStringList &arguments, QString *why = nullptr) const;
-
-    QString programNs_;
-    QString deviceNs_;
+    ScopedNetns programNs_;
+    ScopedNetns deviceNs_;
     QByteArray programNsPath_;
-    bool created_ = false;
 };
