@@ -3,6 +3,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 // A FIFO of bytes in one contiguous block, so that the front can be handed to
@@ -36,6 +37,22 @@ public:
     }
     void CommitAppend(qsizetype count) { end_ += count; }
 
+    // The byte at the front, removed; the queue must not be empty.
+    quint8 TakeOne() {
+        const quint8 byte = storage_[begin_++];
+        ++taken_;
+        if (begin_ == end_) begin_ = end_ = 0;
+        return byte;
+    }
+
+    void PushOne(quint8 byte) {
+        if (end_ == capacity_) MakeRoom(1);
+        storage_[end_++] = byte;
+    }
+
+    // Every byte ever taken from the front, however it left.
+    quint64 TotalTaken() const { return taken_; }
+
     // Copies up to `count` bytes from the front into `out` and removes them.
     qsizetype Take(quint8 *out, qsizetype count) {
         const qsizetype n = std::min(count, Size());
@@ -51,9 +68,16 @@ public:
 
     // Removes `count` bytes (at most Size()) from the front.
     void Consume(qsizetype count) {
-        begin_ += std::min(count, Size());
+        const qsizetype n = std::min(count, Size());
+        begin_ += n;
+        taken_ += static_cast<quint64>(n);
         if (begin_ == end_) begin_ = end_ = 0;
     }
+
+    // Growth doubles the block only up to `bytes`, then stops at `bytes`:
+    // for a queue kept near a mark, so that the last doubling does not leave
+    // half of the block unused. Beyond `bytes` it doubles again.
+    void SetGrowthLimit(qsizetype bytes) { growthLimit_ = bytes; }
 
     // Empties the queue and gives its memory back.
     void Clear() {
@@ -67,7 +91,13 @@ private:
         if (size + count <= capacity_ && begin_ >= size) {
             std::memmove(storage_.get(), storage_.get() + begin_, static_cast<size_t>(size));
         } else {
-            const qsizetype capacity = std::max({capacity_ * 2, size + count, kMinCapacity});
+            // Doubling keeps a queue that grows past its limit amortised
+            // O(1) per byte too; only up to the limit is it held back.
+            const qsizetype needed = size + count;
+            const qsizetype doubled = std::max(capacity_ * 2, kMinCapacity);
+            const qsizetype capacity =
+                needed <= growthLimit_ ? std::max(std::min(doubled, growthLimit_), needed)
+                                       : std::max(doubled, needed);
             std::unique_ptr<quint8[]> grown(new quint8[static_cast<size_t>(capacity)]);
             if (size > 0) std::memcpy(grown.get(), Front(), static_cast<size_t>(size));
             storage_ = std::move(grown);
@@ -83,4 +113,6 @@ private:
     qsizetype capacity_ = 0;
     qsizetype begin_ = 0;
     qsizetype end_ = 0;
+    quint64 taken_ = 0;
+    qsizetype growthLimit_ = std::numeric_limits<qsizetype>::max();
 };

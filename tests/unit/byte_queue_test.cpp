@@ -62,4 +62,40 @@ TEST(ByteQueue, ClearGivesMemoryBackAndAStreamDoesNotGrowIt) {
     EXPECT_TRUE(queue.Empty());
 }
 
+// The inline one-byte path the relay uses, under a growth limit: the same
+// FIFO, every byte counted once however it left, and no block beyond the
+// limit while the queue stays within it.
+TEST(ByteQueue, OneByteCallsKeepOrderCountTakenBytesAndRespectTheGrowthLimit) {
+    QRandomGenerator random(11);
+    ByteQueue queue;
+    queue.SetGrowthLimit(10000);
+    std::deque<quint8> model;
+    quint64 taken = 0;
+    quint8 next = 0;
+    std::vector<quint8> buffer(4096);
+    for (int step = 0; step < 200000; ++step) {
+        const bool grow = model.size() < 9000 && random.bounded(3) != 0;
+        if (grow) {
+            queue.PushOne(next);
+            model.push_back(next++);
+        } else if (!model.empty()) {
+            if (random.bounded(50) == 0) {
+                const qsizetype n = queue.Take(buffer.data(), random.bounded(4096));
+                for (qsizetype i = 0; i < n; ++i) {
+                    ASSERT_EQ(buffer[i], model.front());
+                    model.pop_front();
+                }
+                taken += static_cast<quint64>(n);
+            } else {
+                ASSERT_EQ(queue.TakeOne(), model.front());
+                model.pop_front();
+                ++taken;
+            }
+        }
+        ASSERT_EQ(queue.Size(), static_cast<qsizetype>(model.size()));
+        ASSERT_EQ(queue.TotalTaken(), taken);
+        ASSERT_LE(queue.Capacity(), 10000);
+    }
+}
+
 }  // namespace
