@@ -1,6 +1,7 @@
-// The driver's port: its path in the port directory, the pty behind it, and
-// its life from CreatePort to RemovePort. Queues and flow control are in
-// PtyDriverQueues.cpp, the client's opens and closes in PtyDriverPresence.cpp.
+// The port itself: its path (the link in the port directory and what may
+// be replaced there), and making and removing the pty behind it. The queues
+// are in PtyDriverQueues.cpp, the client's comings and goings in
+// PtyDriverPresence.cpp.
 #include "platform/PtyDriver.h"
 
 #include <sys/stat.h>
@@ -42,6 +43,8 @@ bool ClearPathForLink(const QByteArray &path) {
 }  // namespace
 
 PtyDriver::PtyDriver(QObject *parent) : SerialPortDriver(parent) {
+    readQueue_.SetGrowthLimit(kReadQueueBound);
+    writeQueue_.SetGrowthLimit(kWriteQueueRoom);
     connect(&watch_, &QTimer::timeout, this, &PtyDriver::OnWatchTick);
 }
 
@@ -100,6 +103,7 @@ bool PtyDriver::RemovePort() {
     readPaused_ = writeAboveHigh_ = false;
     reportedOpen_ = false;
     phase_ = Phase::kNoPort;
+    LendQueues();
     return true;
 }
 

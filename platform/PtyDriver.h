@@ -40,28 +40,34 @@ class QSocketNotifier;
 class PtyDriver final : public SerialPortDriver {
     Q_OBJECT
 public:
-    // Bounds, sized for the relay's 50 ms tick at the ~80 MB/s a pty reaches:
-    // one tick gathers about 4 MB, so each high-water mark holds two ticks.
-    // Client -> caller: above high water the master is no longer read (the
-    // kernel then holds the client's writes back) until the caller has
-    // taken the queue below low water. The queue never exceeds
-    // kReadQueueBound.
-    static constexpr qsizetype kReadHighWater = 8 << 20;
-    static constexpr qsizetype kReadLowWater = 2 << 20;
+    // Bounds. Client -> caller is drained once per relay tick, so its high
+    // mark holds one 50 ms tick at the ~80 MB/s a pty reaches (4 MB);
+    // anything more only adds to what sits in the path when the device
+    // stalls. Above high water the master is no longer read (the kernel
+    // then holds the client's writes back) until the caller has taken the
+    // queue below low water. The queue never exceeds kReadQueueBound.
+    static constexpr qsizetype kReadHighWater = 4 << 20;
+    static constexpr qsizetype kReadLowWater = 1 << 20;
     static constexpr qsizetype kReadChunk = 64 << 10;
     static constexpr qsizetype kReadQueueBound = kReadHighWater + kReadChunk;
     // Caller -> client: never dropped while the client holds the port;
     // WriteQueueAboveHighWater() above the high mark, WriteQueueDrained()
     // when it falls below the low mark after having been above the high one.
-    static constexpr qsizetype kWriteHighWater = 8 << 20;
-    static constexpr qsizetype kWriteLowWater = 2 << 20;
+    // This direction is not tied to the tick: bytes are written out as the
+    // client takes them, so 1 MiB keeps a pty busy, and above it the caller
+    // holds the device back through TCP instead of holding its bytes here.
+    static constexpr qsizetype kWriteHighWater = 1 << 20;
+    static constexpr qsizetype kWriteLowWater = 256 << 10;
     static constexpr qsizetype kWriteChunk = 64 << 10;
+    // The block the queue is given: the mark and a quarter more, for
+    // what a caller writes after crossing it and before it holds back.
+    static constexpr qsizetype kWriteQueueRoom = kWriteHighWater + kWriteHighWater / 4;
     // How often the master's state is looked at while something is pending
     // (a close, reading held back, or no inotify), and while idle otherwise.
     // Timer wake-ups are what an idle port costs (on a virtual machine about
     // 0.1 ms of CPU each), hence inotify and the slow idle look.
     static constexpr int kWatchIntervalMs = 10;
-    static constexpr int kIdleLookIntervalMs = 500;
+    static constexpr int kIdleLookIntervalMs = 5000;
     // A closed client's bytes are kept this long for a caller that takes
     // none of them.
     static constexpr int kAbandonAfterMs = 1000;
@@ -74,7 +80,7 @@ public:
     // drains are counted; those reads are limited to kReadHighWater bytes per
     // return to the event loop, so a client that writes without pause cannot
     // keep a draining caller from ever finishing.
-    qint32 BytesAvailable() override;
+    qint32 PollBytesAvailable() override;
     // Closes the pty and removes the link if it still points at our slave
     // (anything put in its place is left alone). False when there was no
     // port.
@@ -85,12 +91,12 @@ public:
     bool CreatePort(const QString &name) override;
     // Never makes a system call, except to resume reading once the queue has
     // fallen below low water.
-    void ReadBytes(quint8 *buffer, qint32 &count) override;
+    void TakeBytes(quint8 *buffer, qint32 &count) override;
     // Queues the bytes; `count` is set to the number accepted: all of them
     // while a client holds the port, 0 otherwise (bytes for a client that has
     // gone are dropped). Never makes a system call: the queue is written
     // out when the event loop sees the master writable.
-    void WriteBytes(const quint8 *data, qint32 &count) override;
+    void QueueBytes(const quint8 *data, qint32 &count) override;
     bool WriteQueueAboveHighWater() const override;
     void SetReadingHeldBack(bool held) override { readingHeldBack_ = held; }
     // Published in the port's modem-line record (LineStateFile.h), which is
@@ -125,6 +131,8 @@ private:
     Fill FillReadQueue(bool oneRead);
     void WatchRead(bool on);
     void WatchWrite(bool on);
+    void LendQueues();
+    void AnnounceIfBytesArrived(bool wereNone);
     bool RemoveLinkIfOurs() const;
 
     PtyTerminal pty_;
@@ -148,7 +156,6 @@ private:
     // Closing: whether the client's last bytes are all out of the kernel,
     // and whether the caller is still taking the rest.
     bool kernelDrained_ = false;
-    quint64 taken_ = 0;
     quint64 takenAtLastLook_ = 0;
     QElapsedTimer sinceLastTaken_;
     bool readingHeldBack_ = false;

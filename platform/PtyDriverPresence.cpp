@@ -1,11 +1,13 @@
-// The driver's view of the client: opens and closes of the port, noticed
-// through inotify, the master's hang-up and a slow safety look, and the
-// hand-over of a closed client's last bytes.
+// Whether a client holds the port: the phases idle, open and closing, and
+// the watches that move between them while costing nothing when nothing
+// happens.
 #include <QPointer>
+#include <QSocketNotifier>
 
 #include "platform/PtyDriver.h"
 
 void PtyDriver::OnWatchTick() {
+    const bool wereNone = readQueue_.Empty();
     refillBudget_ = kReadHighWater;
     switch (phase_) {
         case Phase::kIdle:
@@ -27,6 +29,7 @@ void PtyDriver::OnWatchTick() {
         case Phase::kNoPort:
             break;
     }
+    AnnounceIfBytesArrived(wereNone);
     ReportOpenClose();
 }
 
@@ -35,6 +38,7 @@ void PtyDriver::OnOpenCloseWatch() {
     if (phase_ != Phase::kIdle) return;
     refillBudget_ = kReadHighWater;
     LookForClient();
+    AnnounceIfBytesArrived(true);
     ReportOpenClose();
 }
 
@@ -89,7 +93,7 @@ void PtyDriver::BeginClosing(bool clientBytesInKernel) {
     WatchWrite(false);
     pty_.DiscardTowardClient();
     lines_.ResetClientLines();
-    takenAtLastLook_ = taken_;
+    takenAtLastLook_ = readQueue_.TotalTaken();
     sinceLastTaken_.start();
     StartWatch();
     DropWriteQueue();
@@ -103,8 +107,8 @@ void PtyDriver::ContinueClosing() {
         const Fill result = FillReadQueue(false);
         if (result == Fill::kHangup || result == Fill::kWouldBlock) kernelDrained_ = true;
     }
-    if (taken_ != takenAtLastLook_ || readingHeldBack_) {
-        takenAtLastLook_ = taken_;
+    if (readQueue_.TotalTaken() != takenAtLastLook_ || readingHeldBack_) {
+        takenAtLastLook_ = readQueue_.TotalTaken();
         sinceLastTaken_.start();
     }
     if (kernelDrained_ && readQueue_.Empty()) {

@@ -1,5 +1,6 @@
-// The driver's queues and flow control: bytes between the pty's master and
-// the caller, bounded both ways, moved when the descriptor is ready.
+// The port's two queues and their flow control: bytes between the master
+// and the caller, in large blocks toward the kernel and one at a time (or
+// inline, see SerialPortDriver.h) toward the caller.
 #include <unistd.h>
 #include <QSocketNotifier>
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 #include "platform/PtyDriver.h"
 
-qint32 PtyDriver::BytesAvailable() {
+qint32 PtyDriver::PollBytesAvailable() {
     if (readQueue_.Empty() && refillBudget_ > 0) {
         if (phase_ == Phase::kOpen && !readPaused_) {
             // A hang-up found here is left to the read notifier, which is
@@ -26,18 +27,17 @@ qint32 PtyDriver::BytesAvailable() {
     return static_cast<qint32>(std::min<qsizetype>(readQueue_.Size(), INT_MAX));
 }
 
-void PtyDriver::ReadBytes(quint8 *buffer, qint32 &count) {
+void PtyDriver::TakeBytes(quint8 *buffer, qint32 &count) {
     if (buffer == nullptr || count <= 0) {
         count = 0;
         return;
     }
     const qsizetype taken = readQueue_.Take(buffer, count);
     count = static_cast<qint32>(taken);
-    taken_ += static_cast<quint64>(taken);
     if (readPaused_ && readQueue_.Size() < kReadLowWater) ResumeReading();
 }
 
-void PtyDriver::WriteBytes(const quint8 *data, qint32 &count) {
+void PtyDriver::QueueBytes(const quint8 *data, qint32 &count) {
     if (data == nullptr || count <= 0 || phase_ != Phase::kOpen) {
         count = 0;
         return;
@@ -58,6 +58,7 @@ void PtyDriver::OnReadable() {
         return;
     }
     pty_.EnsureRaw();
+    const bool wereNone = readQueue_.Empty();
     switch (FillReadQueue(false)) {
         case Fill::kFull:
             PauseReading();
@@ -71,6 +72,7 @@ void PtyDriver::OnReadable() {
         case Fill::kGotBytes:
             break;
     }
+    AnnounceIfBytesArrived(wereNone);
     ReportOpenClose();
 }
 
@@ -80,6 +82,9 @@ void PtyDriver::OnWritable() {
         return;
     }
     pty_.EnsureRaw();
+    // The queue grows inline (SerialPortDriver.h) and shrinks only here, so
+    // a queue that went above high water since the last pass still is.
+    if (writeQueue_.Size() > kWriteHighWater) writeAboveHigh_ = true;
     bool failed = false;
     while (!writeQueue_.Empty()) {
         const size_t chunk = static_cast<size_t>(std::min(writeQueue_.Size(), kWriteChunk));
@@ -105,6 +110,7 @@ void PtyDriver::OnWritable() {
 
 void PtyDriver::PauseReading() {
     readPaused_ = true;
+    LendQueues();
     WatchRead(false);
     // The timer takes over watching for the client's close.
     StartWatch();
@@ -112,13 +118,14 @@ void PtyDriver::PauseReading() {
 
 void PtyDriver::ResumeReading() {
     readPaused_ = false;
+    LendQueues();
     if (phase_ != Phase::kOpen) return;
     watch_.stop();
     WatchRead(true);
 }
 
 void PtyDriver::DropWriteQueue() {
-    const bool wasAbove = writeAboveHigh_;
+    const bool wasAbove = writeAboveHigh_ || writeQueue_.Size() > kWriteHighWater;
     writeQueue_.Clear();
     writeAboveHigh_ = false;
     if (wasAbove) emit WriteQueueDrained();
@@ -145,9 +152,26 @@ PtyDriver::Fill PtyDriver::FillReadQueue(bool oneRead) {
 void PtyDriver::WatchRead(bool on) {
     if (readNotifier_ && readWatched_ != on) readNotifier_->setEnabled(on);
     readWatched_ = on && readNotifier_;
+    LendQueues();
 }
 
 void PtyDriver::WatchWrite(bool on) {
     if (writeNotifier_ && writeWatched_ != on) writeNotifier_->setEnabled(on);
     writeWatched_ = on && writeNotifier_;
+    LendQueues();
+}
+
+// Called wherever the phase, the pause or the write watch changes: the
+// inline path may take and add bytes exactly while TakeBytes and QueueBytes
+// would do nothing but that.
+void PtyDriver::LendQueues() {
+    fastRead_ = phase_ != Phase::kNoPort ? &readQueue_ : nullptr;
+    fastReadFloor_ = readPaused_ ? kReadLowWater : 0;
+    fastWrite_ = phase_ == Phase::kOpen && writeWatched_ ? &writeQueue_ : nullptr;
+}
+
+// Only bytes that came in from the event loop are announced: the caller
+// saw the others itself, in BytesAvailable.
+void PtyDriver::AnnounceIfBytesArrived(bool wereNone) {
+    if (wereNone && !readQueue_.Empty() && phase_ != Phase::kNoPort) emit ClientBytesWaiting();
 }

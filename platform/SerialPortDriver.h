@@ -2,6 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <algorithm>
+#include <climits>
+
+#include "platform/ByteQueue.h"
 
 // The virtual serial port driver object (the main window's vCOMM).
 //
@@ -20,7 +24,11 @@ public:
 
     // Bytes written by the client and not yet read, including bytes that
     // arrived since the last call. Costs no system call.
-    virtual qint32 BytesAvailable() = 0;
+    qint32 BytesAvailable() {
+        if (fastRead_ != nullptr && !fastRead_->Empty())
+            return static_cast<qint32>(std::min<qsizetype>(fastRead_->Size(), INT_MAX));
+        return PollBytesAvailable();
+    }
     // Removes the port created last. The result may be ignored.
     virtual bool RemovePort() = 0;
     // Makes a port of that name for other programs to open. False on failure;
@@ -28,11 +36,24 @@ public:
     virtual bool CreatePort(const QString &name) = 0;
     // Takes up to `count` waiting bytes, oldest first, into `buffer`; sets
     // `count` to the number taken.
-    virtual void ReadBytes(quint8 *buffer, qint32 &count) = 0;
+    void ReadBytes(quint8 *buffer, qint32 &count) {
+        if (count == 1 && buffer != nullptr && fastRead_ != nullptr &&
+            fastRead_->Size() > fastReadFloor_) {
+            *buffer = fastRead_->TakeOne();
+            return;
+        }
+        TakeBytes(buffer, count);
+    }
     // Queues `count` bytes for the client, in call order. Never drops: the
     // queue grows past the high-water mark if the caller keeps writing, and
     // the caller is expected to hold its source back (see below).
-    virtual void WriteBytes(const quint8 *data, qint32 &count) = 0;
+    void WriteBytes(const quint8 *data, qint32 &count) {
+        if (count == 1 && data != nullptr && fastWrite_ != nullptr) {
+            fastWrite_->PushOne(*data);
+            return;
+        }
+        QueueBytes(data, count);
+    }
 
     // Flow control toward the client: true while the bytes queued for the
     // client are above the high-water mark. WriteQueueDrained() is raised
@@ -54,4 +75,25 @@ public:
 signals:
     void OnOpenClose(bool opened);
     void WriteQueueDrained();
+    // The client's bytes are waiting where there were none: raised from the
+    // event loop, so a caller that sleeps while nothing waits knows when to
+    // look again. Bytes found inside BytesAvailable are not announced.
+    void ClientBytesWaiting();
+
+protected:
+    // The relay calls the three above once per byte, so the common case is
+    // served inline from queues a driver lends here, without a virtual
+    // call; the rest goes to the driver proper below. A driver lends a
+    // queue only while taking from or adding to it needs nothing else done
+    // (no write to arm; reading to resume only at fastReadFloor_). Marks crossed on the inline
+    // path are the driver's to notice where its queues shrink.
+    virtual qint32 PollBytesAvailable() = 0;
+    virtual void TakeBytes(quint8 *buffer, qint32 &count) = 0;
+    virtual void QueueBytes(const quint8 *data, qint32 &count) = 0;
+
+    ByteQueue *fastRead_ = nullptr;
+    ByteQueue *fastWrite_ = nullptr;
+    // Taking inline stops at this many bytes, where the driver has something
+    // to do (resume reading below a mark); 0 when nothing.
+    qsizetype fastReadFloor_ = 0;
 };

@@ -52,10 +52,24 @@ class FakeTimer final : public Timer {
 public:
     int interval = 0;
     bool enabled = false;
-    void SetInterval(int milliseconds) override { interval = milliseconds; }
+    bool parked = false;
+    int unparks = 0;
+    void SetInterval(int milliseconds) override {
+        interval = milliseconds;
+        parked = false;
+    }
     int Interval() const override { return interval; }
-    void SetEnabled(bool on) override { enabled = on; }
+    void SetEnabled(bool on) override {
+        if (on != enabled) parked = false;
+        enabled = on;
+    }
     bool Enabled() const override { return enabled; }
+    void Park() override { parked = enabled; }
+    void Unpark() override {
+        ++unparks;
+        parked = false;
+    }
+    bool Parked() const override { return parked; }
 };
 
 class FakeSock final : public TcpClientControl {
@@ -126,7 +140,7 @@ public:
     // Runs inside each ReadBytes: bytes that arrive while the caller drains.
     std::function<void()> onRead;
 
-    qint32 BytesAvailable() override { return static_cast<qint32>(fromClient.size()); }
+    qint32 PollBytesAvailable() override { return static_cast<qint32>(fromClient.size()); }
     bool RemovePort() override {
         ++removes;
         log_ << QStringLiteral("driver.RemovePort");
@@ -137,7 +151,7 @@ public:
         log_ << QStringLiteral("driver.CreatePort ") + name;
         return createResult;
     }
-    void ReadBytes(quint8 *buffer, qint32 &count) override {
+    void TakeBytes(quint8 *buffer, qint32 &count) override {
         ++readCalls;
         const qint32 n = qMin<qint32>(count, static_cast<qint32>(fromClient.size()));
         for (qint32 i = 0; i < n; ++i) buffer[i] = static_cast<quint8>(fromClient[i]);
@@ -145,7 +159,7 @@ public:
         count = n;
         if (onRead) onRead();
     }
-    void WriteBytes(const quint8 *data, qint32 &count) override {
+    void QueueBytes(const quint8 *data, qint32 &count) override {
         ++writeCalls;
         toClient.append(reinterpret_cast<const char *>(data), count);
     }

@@ -380,6 +380,28 @@ TEST_F(PtyDriverTest, NextClientNeverReceivesBytesMeantForThePreviousOne) {
     EXPECT_EQ(client.ReadExactly(5), QByteArray("fresh"));
 }
 
+// A relay that sleeps while nothing waits is woken once per arrival into an
+// empty queue; bytes it finds itself while draining are not announced.
+TEST_F(PtyDriverTest, AnnouncesTheClientsBytesWhenTheyArriveWhereNoneWaited) {
+    ASSERT_TRUE(driver_.CreatePort(QStringLiteral("COM4")));
+    QSignalSpy waiting(&driver_, &SerialPortDriver::ClientBytesWaiting);
+    PtyClient client;
+    OpenClient(client);
+    EXPECT_EQ(waiting.count(), 0);
+    ASSERT_TRUE(client.WriteAll("abc"));
+    ASSERT_TRUE(WaitUntil([&] { return waiting.count() == 1; }));
+    ASSERT_TRUE(client.WriteAll("de"));
+    RunEventLoopFor(50ms);
+    EXPECT_EQ(waiting.count(), 1) << "bytes were already waiting";
+    EXPECT_EQ(DrainByteByByte(), QByteArray("abcde"));
+
+    ASSERT_TRUE(client.WriteAll("f"));
+    ASSERT_TRUE(WaitUntil([&] { return waiting.count() == 2; }));
+    EXPECT_EQ(DrainByteByByte(), QByteArray("f"));
+    RunEventLoopFor(50ms);
+    EXPECT_EQ(waiting.count(), 2);
+}
+
 TEST_F(PtyDriverTest, StaysIdleAfterAClientHasComeAndGone) {
     ASSERT_TRUE(driver_.CreatePort(QStringLiteral("COM4")));
     PtyClient client;
