@@ -11,7 +11,8 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // While the device is not taking what was sent, the client's bytes stay
     // in the driver, whose bounded queue then holds the client back, instead
     // of piling up in the socket without limit.
-    const bool deviceKeepsUp = s_.sock.BytesToWrite() < kSendHighWater;
+    const qint64 unsent = s_.sock.BytesToWrite();
+    const bool deviceKeepsUp = unsent < kSendHighWater;
     // Holding back is not giving up: a client that has closed keeps its
     // unsent bytes in the driver until the device has taken the ones before.
     if (PortOpened) vCOMM_->SetReadingHeldBack(!deviceKeepsUp);
@@ -22,12 +23,18 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             s_.masterTimer.SetEnabled(false);
             // The bytes go straight into COMdata's storage, grown as more
             // arrive: an append per byte would cost more than the driver call.
-            COMdata.resize(qMin(vCOMM_->BytesAvailable(), kMaxDrainPerTick));
+            // The last tick's bytes may still wait in the socket's queue,
+            // which shares their storage: dropping it spares copying them.
+            if (!COMdata.isDetached()) COMdata.clear();
+            // What the socket still holds counts against the tick's bound,
+            // so that the two together stay within it.
+            const qsizetype bound = kMaxDrainPerTick - unsent;
+            COMdata.resize(qMin<qsizetype>(vCOMM_->BytesAvailable(), bound));
             qsizetype used = 0;
             char *out = COMdata.data();
             do {
                 if (used == COMdata.size()) {
-                    COMdata.resize(qMin<qsizetype>(used + vCOMM_->BytesAvailable(), kMaxDrainPerTick));
+                    COMdata.resize(qMin<qsizetype>(used + vCOMM_->BytesAvailable(), bound));
                     out = COMdata.data();
                 }
                 quint8 byte = 0;
@@ -35,7 +42,7 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
                 vCOMM_->ReadBytes(&byte, count);
                 out[used++] = static_cast<char>(byte);
                 // One tick's buffer is bounded; the rest waits for the next.
-            } while (used < kMaxDrainPerTick && vCOMM_->BytesAvailable() > 0);
+            } while (used < bound && vCOMM_->BytesAvailable() > 0);
             COMdata.truncate(used);
             if (s_.sock.State() == TcpClientControl::sckConnected) s_.sock.SendData(COMdata);
         }
@@ -45,6 +52,14 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
         s_.masterTimer.SetEnabled(false);
     else if (!s_.masterTimer.Enabled())
         s_.masterTimer.SetEnabled(true);
+    // The next tick would find nothing to do, so none runs until the driver
+    // announces bytes: an idle link costs no wake-ups. Bytes held back for a
+    // slow device keep the ticks going, since only a tick sees it catch up.
+    if (s_.masterTimer.Enabled() && NothingWaitsForTheRelay()) s_.masterTimer.Park();
+}
+
+bool frmVaskorLinkPC::NothingWaitsForTheRelay() {
+    return !PortOpened || vCOMM_->BytesAvailable() == 0;
 }
 
 void frmVaskorLinkPC::Sock_DataArrival(qint32 bytesTotal) {

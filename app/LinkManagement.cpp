@@ -189,6 +189,9 @@ void frmVaskorLinkPC::vCOMM_OnOpenClose(bool opened) {
     // The driver discards what was queued for a client that has gone, so the
     // device's data may flow again.
     if (!opened) s_.sock.SetReceivePaused(false);
+    // A client that wrote before its open was reported has bytes waiting
+    // that were announced while the relay still had no client to take them.
+    if (opened) s_.masterTimer.Unpark();
 }
 
 // The TCP lamp and the modem lines a serial program sees tell the same

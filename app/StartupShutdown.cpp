@@ -34,6 +34,9 @@ bool frmVaskorLinkPC::Form_Initialize() {
     }
     connect(vCOMM_.get(), &SerialPortDriver::OnOpenClose, this,
             &frmVaskorLinkPC::vCOMM_OnOpenClose);
+    // The relay sleeps while nothing waits; the client's bytes wake it.
+    connect(vCOMM_.get(), &SerialPortDriver::ClientBytesWaiting, this,
+            [this] { s_.masterTimer.Unpark(); });
     // The client reads again: let the device's data flow again.
     connect(vCOMM_.get(), &SerialPortDriver::WriteQueueDrained, this,
             [this] { s_.sock.SetReceivePaused(false); });

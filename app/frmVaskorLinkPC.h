@@ -122,9 +122,14 @@ public:
     // Hook for tests: runs instead of showing the pop-up menu.
     std::function<void(QMenu &)> popupMenuHook;
 
-    // Flow-control bounds of the relay (bytes).
-    static constexpr qint64 kSendHighWater = 8 * 1024 * 1024;
-    static constexpr qint32 kMaxDrainPerTick = 8 * 1024 * 1024;
+    // Flow-control bounds of the relay (bytes). A tick drains at all only
+    // while the socket has sent all but 1 MiB of the ticks before, which a
+    // device that keeps up has long done by the next tick; it drains at most
+    // 4 MiB less what the socket still holds. 4 MiB is what the driver
+    // gathers in a 50 ms tick at about 80 MB/s (the pty's pace), so a stalled
+    // device leaves at most about twice that in this process.
+    static constexpr qint64 kSendHighWater = 1 * 1024 * 1024;
+    static constexpr qint32 kMaxDrainPerTick = 4 * 1024 * 1024;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -140,6 +145,7 @@ private:
     bool NoRemoteIP();
     void CloseSockAfterSending();
     bool IsOwnHeldPort(const QString &name) const;
+    bool NothingWaitsForTheRelay();
     void ShowDeviceLink(bool up);
     void BuildMenu();
     void BuildLamps();

@@ -80,9 +80,10 @@ TEST_F(BridgeEndToEnd, EveryByteValuePassesBothWaysUnchanged) {
     EXPECT_TRUE(device.ReadUntilQuiet(200ms, 300ms).isEmpty());
 }
 
-// Devices that take one segment per command rely on this: pieces written
-// just after a tick (the one that sent "s") leave together at the next.
-TEST_F(BridgeEndToEnd, WritesWithinOneTickLeaveInOneSend) {
+// Devices that take one segment per command rely on this. The relay sleeps
+// between the rounds; each wakes it, and its ticks keep to one grid, so
+// pieces written just after a tick leave together at the next.
+TEST_F(BridgeEndToEnd, WritesWithinOneTickLeaveInOneSendAfterTheRelaySlept) {
     OpenClient();
     for (int round = 0; round < 3; ++round) {
         std::this_thread::sleep_for(200ms);

@@ -54,6 +54,40 @@ TEST_F(RelayTest, ATickThatFindsNothingChangesNothing) {
     EXPECT_EQ(pump.passes, passes + 1);
 }
 
+// Idle ticks would change nothing, so the relay sleeps until the driver
+// announces bytes, and a tear-down still leaves it off.
+TEST_F(RelayTest, TheRelaySleepsWhileNothingWaitsAndWakesForTheClientsBytes) {
+    window->MasterTimer_Timer();
+    EXPECT_TRUE(timer.enabled);
+    EXPECT_TRUE(timer.parked);
+    driver->fromClient = QByteArray("ab");
+    driver->ClientBytesWaiting();
+    EXPECT_FALSE(timer.parked);
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_TRUE(timer.parked);
+    window->MasterTimer_Timer();  // the wake-up's own tick finds nothing
+    window->CloseVirtualPort();
+    EXPECT_FALSE(timer.enabled);
+    EXPECT_FALSE(timer.parked);
+}
+
+TEST_F(RelayTest, BytesHeldBackForASlowDeviceKeepTheRelayAwake) {
+    sock.bytesToWrite = SendHighWater();
+    driver->fromClient = QByteArray("wait");
+    window->MasterTimer_Timer();
+    EXPECT_FALSE(timer.parked);
+    EXPECT_TRUE(sock.sent.empty());
+}
+
+TEST_F(RelayTest, AClientsOpenWakesTheRelayForBytesAnnouncedBeforeIt) {
+    driver->OnOpenClose(false);
+    window->MasterTimer_Timer();
+    ASSERT_TRUE(timer.parked);
+    driver->OnOpenClose(true);
+    EXPECT_FALSE(timer.parked);
+}
+
 TEST_F(RelayTest, ATearDownDuringTheTicksPumpPassLeavesTheTimerOff) {
     driver->fromClient = QByteArray("data");
     pump.pending.push_back([&] { window->CloseVirtualPort(); });
