@@ -35,11 +35,18 @@ constexpr qint64 kForceCloseWithinMs = 10000;
 // A bad instance name is a configuration error that a restart cannot mend;
 // the template unit tells systemd so through this status.
 constexpr int kInvalidInstanceStatus = 2;
+// Qt's own event dispatcher costs less per pass than GLib's, which matters
+// where a request and its answer each take a few passes. Nothing here needs
+// GLib's loop; a user's setting is kept.
+void ChooseEventDispatcher() {
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+}
 }  // namespace
 
 int main(int argc, char **argv) {
     const bool unattended = ChooseDisplayMode() == DisplayMode::Unattended;
     if (unattended) QuietDisplayComplaints();
+    ChooseEventDispatcher();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     InitShellResources();

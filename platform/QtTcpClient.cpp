@@ -58,6 +58,9 @@ void QtTcpClient::ConnectSignals() {
     connect(socket_, &QTcpSocket::connected, this, [this] {
         wasConnected_ = true;
         TcpLiveness::Apply(static_cast<int>(socket_->socketDescriptor()));
+        socket_->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption,
+                                 kKernelBufferBytes);
+        socket_->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelBufferBytes);
     });
 }
 
@@ -93,7 +96,11 @@ short QtTcpClient::State() const {
 }
 
 void QtTcpClient::SendData(const QByteArray &data) {
-    if (socket_->state() == QAbstractSocket::ConnectedState) socket_->write(data);
+    if (socket_->state() != QAbstractSocket::ConnectedState) return;
+    socket_->write(data);
+    // Into the kernel now, as far as it takes them, rather than on the
+    // next pass of the event loop: a request leaves without that delay.
+    socket_->flush();
 }
 
 void QtTcpClient::GetData(QByteArray &data, int /*type: bytes are passed through unchanged*/,
@@ -138,7 +145,7 @@ void QtTcpClient::OnReadyRead() {
     const qint64 available = socket_->bytesAvailable();
     if (available <= 0) return;
     const quint64 generation = generation_;
-    emit DataArrival(static_cast<qint32>(qMin<qint64>(available, INT32_MAX)));
+    emit DataArrival(static_cast<qint32>(qMin<qint64>(available, kArrivalChunkBytes)));
     // Qt does not emit readyRead() again for bytes that arrived while the
     // handler ran the event loop itself (the relay does); without another
     // DataArrival they would sit in the buffer until the device sent more.

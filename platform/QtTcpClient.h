@@ -21,7 +21,13 @@ class QTcpSocket;
 class QtTcpClient final : public TcpClientControl {
     Q_OBJECT
 public:
-    static constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
+    static constexpr qint64 kReadBufferBytes = 512 * 1024;
+    // The kernel's own buffers each way (it doubles this for bookkeeping).
+    static constexpr int kKernelBufferBytes = 256 * 1024;
+    // At most this much per DataArrival while connected, so that a caller
+    // that pauses above a mark overshoots it by little; the rest follows in
+    // the next DataArrival, queued at once.
+    static constexpr qint64 kArrivalChunkBytes = 256 * 1024;
 
     explicit QtTcpClient(QObject *parent = nullptr);
     ~QtTcpClient() override;

@@ -19,8 +19,10 @@ using namespace std::chrono_literals;
 
 constexpr quint64 kMiB = 1 << 20;
 // How far the program's resident memory may grow above its idle size while a
-// side is stalled: its queues are bounded at a few times 8 MiB.
-constexpr qint64 kStalledGrowthKiB = 100 * 1024;
+// side is stalled: toward the device the port's queue and one tick's bytes
+// in the socket (4 MiB each), toward the client about 2 MiB; allowing for
+// the allocator, three times the larger.
+constexpr qint64 kStalledGrowthKiB = 24 * 1024;
 
 // Waits until `progress` has not moved for `still` (the writer is held
 // back), sampling the program's resident memory meanwhile; the highest
