@@ -2,12 +2,16 @@
 """Relay benchmark: VaskorLinkPC against socat, in the same run, same machine.
 
 Both bridge a pseudo-terminal to a TCP device on 127.0.0.1. For each we
-measure, bytes both ways:
-  - bulk throughput (MB/s) client->device and device->client
-  - one-way delay p50/p99 for 1-byte and 64-byte messages, both directions
-  - CPU seconds per MB moved (the bridge process's user+system time)
-  - idle CPU (% of one core) with the link up and a client attached
-  - peak resident memory, and resident memory while the client stops reading
+measure, every transfer checked byte for byte:
+  - bulk throughput (MB/s) client->device and device->client, 20 MB and --mib
+  - CPU ms per MB each way (all threads, from /proc/PID/task/*/schedstat)
+  - one-way delay p50/p99 for 1- and 64-byte messages at random gaps
+  - wake-ups per second and CPU while idle: link up with no client, with a
+    client open and quiet, and after the client closed
+  - bytes held in the path and RSS growth while one side stops reading
+  - peak resident memory after the bulk runs
+  - request/response rate: 8 bytes out, an 8-byte answer back, 200 times
+VaskorLinkPC runs twice: at the default tick and with RelayTick = 1.
 
 Usage: bench/relay_bench.py --exe build/release/bin/VaskorLinkPC [--mib 128]
 """
@@ -25,7 +29,8 @@ import threading
 import time
 import tty
 
-from procstats import proc_cpu_seconds, proc_status_kib
+from procstats import proc_all_context_switches, proc_schedstat_seconds, proc_status_kib
+import random
 
 
 class Device:
@@ -51,32 +56,51 @@ class Device:
         self.listener.close()
 
 
-def open_client(path, timeout=20):
+def open_client(path, timeout=20, check_only=False):
     deadline = time.time() + timeout
     while not os.path.exists(path):
         if time.time() > deadline:
             raise RuntimeError(f"{path} did not appear")
         time.sleep(0.01)
+    if check_only:
+        return None
     fd = os.open(path, os.O_RDWR | os.O_NOCTTY)
     tty.setraw(fd)
     return fd
 
 
-def read_exactly_fd(fd, n):
+PATTERN = os.urandom(1 << 16) * 2
+
+
+def expect_stream(chunk, position):
+    """Checks `chunk` against the repeating pattern at stream `position`."""
+    offset = position % (1 << 16)
+    for i in range(0, len(chunk), 1 << 16):
+        piece = chunk[i:i + (1 << 16)]
+        if piece != PATTERN[offset:offset + len(piece)]:
+            raise RuntimeError(f"bytes differ near offset {position + i}")
+        offset = (offset + len(piece)) % (1 << 16)
+
+
+def read_exactly_fd(fd, n, check=True):
     got = 0
     while got < n:
         chunk = os.read(fd, min(1 << 20, n - got))
         if not chunk:
             raise RuntimeError("client side closed")
+        if check:
+            expect_stream(chunk, got)
         got += len(chunk)
 
 
-def read_exactly_sock(sock, n):
+def read_exactly_sock(sock, n, check=True):
     got = 0
     while got < n:
         chunk = sock.recv(min(1 << 20, n - got))
         if not chunk:
             raise RuntimeError("device side closed")
+        if check:
+            expect_stream(chunk, got)
         got += len(chunk)
 
 
@@ -87,113 +111,222 @@ def write_all_fd(fd, data):
         view = view[n:]
 
 
-def bulk(send, recv, total, block):
-    data = os.urandom(block)
+def bulk(send, recv, total, pid):
+    """MB/s and CPU ms per MB of one transfer of `total` pattern bytes."""
     def writer():
-        left = total
-        while left > 0:
-            send(data[: min(block, left)])
-            left -= min(block, left)
+        position = 0
+        while position < total:
+            n = min(1 << 16, total - position)
+            offset = position % (1 << 16)
+            send(PATTERN[offset:offset + n])
+            position += n
     t = threading.Thread(target=writer)
+    cpu0 = proc_schedstat_seconds(pid)
     start = time.perf_counter()
     t.start()
     recv(total)
     t.join()
-    return total / (time.perf_counter() - start) / 1e6
+    seconds = time.perf_counter() - start
+    return total / seconds / 1e6, (proc_schedstat_seconds(pid) - cpu0) * 1000 / (total / 1e6)
 
 
 def delays(send, recv, size, count):
     out = []
-    msg = b"\x5a" * size
+    msg = bytes(random.randrange(256) for _ in range(size))
     for _ in range(count):
         start = time.perf_counter()
         send(msg)
-        recv(size)
+        recv(size, msg)
         out.append((time.perf_counter() - start) * 1000)
-        time.sleep(0.005)
+        time.sleep(random.uniform(0.001, 0.02))
     out.sort()
     return out[len(out) // 2], out[min(len(out) - 1, int(len(out) * 0.99))]
 
 
-def measure(name, pid, device, client, mib):
-    total = mib * 1024 * 1024
-    r = {"name": name}
-    c2d_send = lambda b: write_all_fd(client, b)
-    c2d_recv = lambda n: read_exactly_sock(device.conn, n)
-    d2c_send = lambda b: device.conn.sendall(b)
-    d2c_recv = lambda n: read_exactly_fd(client, n)
+def idle(pid, seconds=4):
+    """Wake-ups per second and % CPU over a quiet spell (NaN for a bridge
+    that has ended, as socat does when its client closes)."""
+    if not os.path.exists(f"/proc/{pid}/task"):
+        return float("nan"), float("nan")
+    ctx0, cpu0 = proc_all_context_switches(pid), proc_schedstat_seconds(pid)
+    time.sleep(seconds)
+    if not os.path.exists(f"/proc/{pid}/task"):
+        return float("nan"), float("nan")
+    return ((proc_all_context_switches(pid) - ctx0) / seconds,
+            (proc_schedstat_seconds(pid) - cpu0) / seconds * 100)
 
-    cpu0 = proc_cpu_seconds(pid)
-    r["c2d_MBps"] = bulk(c2d_send, c2d_recv, total, 65536)
-    r["d2c_MBps"] = bulk(d2c_send, d2c_recv, total, 65536)
-    r["cpu_s_per_MB"] = (proc_cpu_seconds(pid) - cpu0) / (2 * total / 1e6)
 
-    for size in (1, 64):
-        r[f"c2d_{size}B_p50_ms"], r[f"c2d_{size}B_p99_ms"] = delays(c2d_send, c2d_recv, size, 200)
-        r[f"d2c_{size}B_p50_ms"], r[f"d2c_{size}B_p99_ms"] = delays(d2c_send, d2c_recv, size, 200)
-
-    cpu0 = proc_cpu_seconds(pid)
-    time.sleep(5)
-    r["idle_cpu_pct"] = (proc_cpu_seconds(pid) - cpu0) / 5 * 100
-    r["peak_rss_MiB"] = proc_status_kib(pid, "VmHWM") / 1024
-
-    # A client that stops reading while the device keeps sending: the
-    # bridge's memory should stay bounded.
+def request_response(client, device, count=200, turnaround=0.0):
+    """Polls per second of a client that writes 8 bytes and waits for the
+    device's 8-byte answer, given after `turnaround` seconds (a real serial
+    device takes milliseconds to answer; 0 is the bridges' bare cost)."""
     stop = threading.Event()
-    sent = [0]
-    def flood():
-        device.conn.setblocking(False)
-        chunk = b"\xa5" * 65536
+    def answer():
         while not stop.is_set():
-            try:
-                sent[0] += device.conn.send(chunk)
-            except BlockingIOError:
-                time.sleep(0.01)
-        device.conn.setblocking(True)
-    t = threading.Thread(target=flood)
+            request = b""
+            while len(request) < 8:
+                chunk = device.conn.recv(8 - len(request))
+                if not chunk:
+                    return
+                request += chunk
+            if turnaround:
+                time.sleep(turnaround)
+            device.conn.sendall(request[::-1])
+            if request == b"\xff" * 8:
+                return
+    t = threading.Thread(target=answer)
     t.start()
-    time.sleep(4)
-    r["rss_client_stalled_MiB"] = proc_status_kib(pid, "VmRSS") / 1024
-    r["sent_while_stalled_MiB"] = sent[0] / 1048576
+    start = time.perf_counter()
+    for i in range(count):
+        request = i.to_bytes(8, "big") if i < count - 1 else b"\xff" * 8
+        write_all_fd(client, request)
+        got = b""
+        while len(got) < 8:
+            got += os.read(client, 8 - len(got))
+        if got != request[::-1]:
+            raise RuntimeError("wrong answer")
+    rate = count / (time.perf_counter() - start)
     stop.set()
     t.join()
+    return rate
+
+
+def held_while_stalled(pid, fd, offer, drain, settle=1.0, seconds=20, limit=50 << 20):
+    """Offers up to `limit` bytes to a side that does not read, writing
+    whenever `fd` is writable, until it has stayed full for `settle` seconds;
+    returns the bytes the path took (MiB) and the bridge's RSS growth (MiB),
+    then reads them all on the stalled side and checks them."""
+    rss0 = proc_status_kib(pid, "VmRSS")
+    taken = 0
+    deadline = time.time() + seconds
+    while time.time() < deadline and taken < limit:
+        offset = taken % (1 << 16)
+        n = offer(PATTERN[offset:offset + (1 << 16)])
+        if n:
+            taken += n
+        elif not select.select([], [fd], [], settle)[1]:
+            break
+    growth = (proc_status_kib(pid, "VmRSS") - rss0) / 1024
+    drain(taken)
+    return taken / 1048576, growth
+
+
+def nonblocking_fd_writer(fd):
+    def offer(data):
+        try:
+            return os.write(fd, data)
+        except BlockingIOError:
+            return 0
+    return offer
+
+
+def nonblocking_sock_sender(sock):
+    def offer(data):
+        try:
+            return sock.send(data, socket.MSG_DONTWAIT)
+        except BlockingIOError:
+            return 0
+    return offer
+
+
+def measure(name, pid, device, open_bridge_client, mib, quick=False):
+    r = {"name": name}
+    if not quick:
+        r["idle_no_client_wakeups_per_s"], r["idle_no_client_cpu_pct"] = idle(pid)
+    client = open_bridge_client()
+    time.sleep(0.3)
+    if not quick:
+        r["idle_client_open_wakeups_per_s"], r["idle_client_open_cpu_pct"] = idle(pid)
+    c2d_send = lambda b: write_all_fd(client, b)
+    d2c_send = lambda b: device.conn.sendall(b)
+
+    def stalls(when):
+        """One side stops reading, each way in turn. On a fresh link the
+        kernel's socket buffers are small; after bulk transfers TCP has grown
+        them (the device's receive buffer most), for both bridges alike."""
+        os.set_blocking(client, False)
+        r[f"held_d2c_client_stalled_{when}_MiB"], r[f"rss_growth_d2c_stalled_{when}_MiB"] = \
+            held_while_stalled(pid, device.conn.fileno(), nonblocking_sock_sender(device.conn),
+                               lambda n: (os.set_blocking(client, True), read_exactly_fd(client, n)))
+        os.set_blocking(client, False)
+        r[f"held_c2d_device_stalled_{when}_MiB"], r[f"rss_growth_c2d_stalled_{when}_MiB"] = \
+            held_while_stalled(pid, client, nonblocking_fd_writer(client),
+                               lambda n: read_exactly_sock(device.conn, n))
+        os.set_blocking(client, True)
+
+    stalls("fresh")
+    sizes = (("20MB", 20 * 1000 * 1000), (f"{mib}MiB", mib << 20))
+    for label, total in sizes[1:] if quick else sizes:
+        r[f"c2d_{label}_MBps"], r[f"c2d_{label}_cpu_ms_per_MB"] = bulk(
+            c2d_send, lambda n: read_exactly_sock(device.conn, n), total, pid)
+        r[f"d2c_{label}_MBps"], r[f"d2c_{label}_cpu_ms_per_MB"] = bulk(
+            d2c_send, lambda n: read_exactly_fd(client, n), total, pid)
+    r["peak_rss_MiB"] = proc_status_kib(pid, "VmHWM") / 1024
+
+    def c2d_recv(n, msg):
+        got = b""
+        while len(got) < n:
+            got += device.conn.recv(n - len(got))
+        if got != msg:
+            raise RuntimeError("message changed")
+
+    def d2c_recv(n, msg):
+        got = b""
+        while len(got) < n:
+            got += os.read(client, n - len(got))
+        if got != msg:
+            raise RuntimeError("message changed")
+
+    for size in () if quick else (1, 64):
+        r[f"c2d_{size}B_p50_ms"], r[f"c2d_{size}B_p99_ms"] = delays(c2d_send, c2d_recv, size, 200)
+        r[f"d2c_{size}B_p50_ms"], r[f"d2c_{size}B_p99_ms"] = delays(d2c_send, d2c_recv, size, 200)
+    if not quick:
+        r["req_resp_per_s"] = request_response(client, device)
+        r["req_resp_5ms_device_per_s"] = request_response(client, device, turnaround=0.005)
+
+    stalls("after_bulk")
+    r["peak_rss_after_stalls_MiB"] = proc_status_kib(pid, "VmHWM") / 1024
+
+    os.close(client)
+    time.sleep(1.5)
+    if not quick:
+        r["idle_after_close_wakeups_per_s"], r["idle_after_close_cpu_pct"] = idle(pid)
     return r
 
 
-def run_socat(workdir, device, mib):
+def run_socat(workdir, device, mib, quick):
     link = os.path.join(workdir, "SOCAT")
     proc = subprocess.Popen(["socat", f"pty,link={link},raw,echo=0",
                              f"tcp:127.0.0.1:{device.port}"])
     device.accept()
-    client = open_client(link)
     try:
-        return measure("socat", proc.pid, device, client, mib)
+        return measure("socat", proc.pid, device, lambda: open_client(link), mib, quick)
     finally:
-        os.close(client)
         proc.kill()
         proc.wait()
 
 
-def run_vaskor(exe, workdir, device, mib):
-    folder = os.path.join(workdir, "prog")
+def run_vaskor(exe, workdir, device, mib, relay_tick, quick):
+    folder = os.path.join(workdir, f"prog{relay_tick}")
     os.makedirs(folder)
     copy = os.path.join(folder, "VaskorLinkPC")
     shutil.copy2(exe, copy)
+    tick_line = b"RelayTick = %d\r\n" % relay_tick if relay_tick != 50 else b""
     with open(os.path.join(folder, "VaskorLinkPC.ini"), "wb") as f:
         f.write(b"[VASKORLINKPC]\r\nRemoteIP = 127.0.0.1\r\nTCPport = %d\r\n"
-                b"COMport = COM4\r\nAutoStart = True\r\n" % device.port)
-    portdir = os.path.join(workdir, "ports")
+                b"COMport = COM4\r\nAutoStart = True\r\n%s" % (device.port, tick_line))
+    portdir = os.path.join(workdir, f"ports{relay_tick}")
     os.makedirs(portdir, mode=0o700)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", VASKORLINK_PORT_DIR=portdir,
                XDG_RUNTIME_DIR=portdir)
     proc = subprocess.Popen([copy], env=env, cwd=folder)
     device.accept()
-    client = open_client(os.path.join(portdir, "COM4"))
-    time.sleep(0.2)  # let the program see the client open the port
+    port = os.path.join(portdir, "COM4")
+    open_client(port, check_only=True)
+    name = "VaskorLinkPC" if relay_tick == 50 else f"VLPC tick={relay_tick}"
     try:
-        return measure("VaskorLinkPC", proc.pid, device, client, mib)
+        return measure(name, proc.pid, device, lambda: open_client(port), mib, quick)
     finally:
-        os.close(client)
         proc.terminate()
         proc.wait()
 
@@ -202,22 +335,27 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
     ap.add_argument("--mib", type=int, default=128)
+    ap.add_argument("--quick", action="store_true",
+                    help="only the large transfer, the stalls and peak memory")
+    ap.add_argument("--ticks", default="50,1",
+                    help="RelayTick values to run VaskorLinkPC with, comma-separated")
     args = ap.parse_args()
     results = []
     with tempfile.TemporaryDirectory() as work:
-        for runner in ("socat", "vaskor"):
+        for runner in ["socat"] + [int(t) for t in args.ticks.split(",")]:
             device = Device()
             try:
                 if runner == "socat":
-                    results.append(run_socat(work, device, args.mib))
+                    results.append(run_socat(work, device, args.mib, args.quick))
                 else:
-                    results.append(run_vaskor(args.exe, work, device, args.mib))
+                    results.append(run_vaskor(args.exe, work, device, args.mib, runner, args.quick))
             finally:
                 device.close()
     keys = [k for k in results[0] if k != "name"]
-    print(f"{'measure':28}" + "".join(f"{r['name']:>16}" for r in results))
+    print(f"{'measure':34}" + "".join(f"{r['name']:>16}" for r in results) + f"{'ratio':>8}")
     for k in keys:
-        print(f"{k:28}" + "".join(f"{r[k]:16.3f}" for r in results))
+        ratio = results[1][k] / results[0][k] if results[0][k] else float("nan")
+        print(f"{k:34}" + "".join(f"{r[k]:16.3f}" for r in results) + f"{ratio:8.2f}")
 
 
 if __name__ == "__main__":
