@@ -3,7 +3,6 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 // A FIFO of bytes in one contiguous block, so that the front can be handed to
@@ -74,10 +73,11 @@ public:
         if (begin_ == end_) begin_ = end_ = 0;
     }
 
-    // Growth doubles the block only up to `bytes`, then stops at `bytes`:
-    // for a queue kept near a mark, so that the last doubling does not leave
-    // half of the block unused. Beyond `bytes` it doubles again.
-    void SetGrowthLimit(qsizetype bytes) { growthLimit_ = bytes; }
+    // For a queue kept below a mark: the first block is `bytes` long, so
+    // that filling it copies nothing and leaves no smaller blocks behind
+    // (its pages are only touched as far as the queue reaches). Past it the
+    // block doubles as usual.
+    void SetBlockSize(qsizetype bytes) { blockSize_ = bytes; }
 
     // Empties the queue and gives its memory back.
     void Clear() {
@@ -91,13 +91,12 @@ private:
         if (size + count <= capacity_ && begin_ >= size) {
             std::memmove(storage_.get(), storage_.get() + begin_, static_cast<size_t>(size));
         } else {
-            // Doubling keeps a queue that grows past its limit amortised
-            // O(1) per byte too; only up to the limit is it held back.
+            // Doubling keeps growth amortised O(1) per byte.
             const qsizetype needed = size + count;
             const qsizetype doubled = std::max(capacity_ * 2, kMinCapacity);
-            const qsizetype capacity =
-                needed <= growthLimit_ ? std::max(std::min(doubled, growthLimit_), needed)
-                                       : std::max(doubled, needed);
+            const qsizetype capacity = capacity_ < blockSize_ && needed <= blockSize_
+                                           ? blockSize_
+                                           : std::max(doubled, needed);
             std::unique_ptr<quint8[]> grown(new quint8[static_cast<size_t>(capacity)]);
             if (size > 0) std::memcpy(grown.get(), Front(), static_cast<size_t>(size));
             storage_ = std::move(grown);
@@ -114,5 +113,5 @@ private:
     qsizetype begin_ = 0;
     qsizetype end_ = 0;
     quint64 taken_ = 0;
-    qsizetype growthLimit_ = std::numeric_limits<qsizetype>::max();
+    qsizetype blockSize_ = 0;
 };

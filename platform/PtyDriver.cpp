@@ -43,8 +43,8 @@ bool ClearPathForLink(const QByteArray &path) {
 }  // namespace
 
 PtyDriver::PtyDriver(QObject *parent) : SerialPortDriver(parent) {
-    readQueue_.SetGrowthLimit(kReadQueueBound);
-    writeQueue_.SetGrowthLimit(kWriteQueueRoom);
+    readQueue_.SetBlockSize(kReadQueueBound);
+    writeQueue_.SetBlockSize(kWriteQueueRoom);
     connect(&watch_, &QTimer::timeout, this, &PtyDriver::OnWatchTick);
 }
 

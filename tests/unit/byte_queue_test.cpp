@@ -62,13 +62,13 @@ TEST(ByteQueue, ClearGivesMemoryBackAndAStreamDoesNotGrowIt) {
     EXPECT_TRUE(queue.Empty());
 }
 
-// The inline one-byte path the relay uses, under a growth limit: the same
-// FIFO, every byte counted once however it left, and no block beyond the
-// limit while the queue stays within it.
-TEST(ByteQueue, OneByteCallsKeepOrderCountTakenBytesAndRespectTheGrowthLimit) {
+// The inline one-byte path the relay uses, in a queue given its block: the
+// same FIFO, every byte counted once however it left, and no other block
+// while the queue stays well within it.
+TEST(ByteQueue, OneByteCallsKeepOrderCountTakenBytesAndStayInTheirBlock) {
     QRandomGenerator random(11);
     ByteQueue queue;
-    queue.SetGrowthLimit(10000);
+    queue.SetBlockSize(10000);
     std::deque<quint8> model;
     quint64 taken = 0;
     quint8 next = 0;
