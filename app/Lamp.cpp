@@ -7,12 +7,19 @@ Lamp::Lamp(quint32 fillColor, QWidget *parent) : QWidget(parent), fill_(fillColo
     setAttribute(Qt::WA_TranslucentBackground);
     // Clicks on a lamp belong to the skin: menu and drag work there too.
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    repaintLater_.setSingleShot(true);
+    connect(&repaintLater_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void Lamp::SetFillColor(quint32 color) {
     if (fill_ == color) return;
     fill_ = color;
-    update();
+    if (repaintLater_.isActive()) return;
+    const qint64 since = sinceRepaint_.isValid() ? sinceRepaint_.elapsed() : kMinRepaintMs;
+    if (since >= kMinRepaintMs)
+        update();
+    else
+        repaintLater_.start(static_cast<int>(kMinRepaintMs - since));
 }
 
 QColor Lamp::ToQColor(quint32 bgr) {
@@ -21,6 +28,7 @@ QColor Lamp::ToQColor(quint32 bgr) {
 }
 
 void Lamp::paintEvent(QPaintEvent *) {
+    sinceRepaint_.start();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(ToQColor(kBorder), 1));
