@@ -41,8 +41,6 @@ void QtTcpClient::ConnectSignals() {
             Qt::QueuedConnection);
     connect(socket_, &QTcpSocket::disconnected, this,
             forThisSocket(&QtTcpClient::OnConnectionLost), Qt::QueuedConnection);
-    connect(socket_, &QTcpSocket::bytesWritten, this,
-            forThisSocket(&QtTcpClient::OnBytesWritten), Qt::QueuedConnection);
     // These two touch no caller: direct, so State() is right at once.
     connect(socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
         // A wait that timed out ends nothing. A refused or failed attempt
@@ -168,6 +166,3 @@ void QtTcpClient::OnConnectionLost() {
     emit Closed();
 }
 
-void QtTcpClient::OnBytesWritten() {
-    if (socket_->bytesToWrite() == 0) emit SendQueueDrained();
-}

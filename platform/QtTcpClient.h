@@ -52,7 +52,6 @@ private:
     void ConnectSignals();
     void OnReadyRead();
     void OnConnectionLost();
-    void OnBytesWritten();
 
     QTcpSocket *socket_ = nullptr;
     // Tells the current socket's queued signals from those of sockets closed

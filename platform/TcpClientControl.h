@@ -59,6 +59,4 @@ signals:
     // unacknowledged too long. Everything the connection brought has been
     // handed out through DataArrival before, paused or not.
     void Closed();
-    // Everything queued by SendData has been handed to the kernel.
-    void SendQueueDrained();
 };
