@@ -128,7 +128,14 @@ private:
     void ResumeReading();
     void DropWriteQueue();
     void ReportOpenClose();
-    Fill FillReadQueue(bool oneRead);
+    // How far FillReadQueue reads: one read; until a read finds the line
+    // discipline's buffer not full (what came after it wakes the notifier
+    // again, so a lone request costs no read that finds nothing); or until
+    // the kernel has nothing left.
+    enum class Reads { kOne, kUntilShort, kUntilEmpty };
+    // What one read takes at most from the line discipline's buffer.
+    static constexpr qsizetype kLineBufferBytes = 4096;
+    Fill FillReadQueue(Reads reads);
     void WatchRead(bool on);
     void WatchWrite(bool on);
     void LendQueues();

@@ -104,7 +104,7 @@ void PtyDriver::ContinueClosing() {
     if (!kernelDrained_) {
         // Would-block means a new client holds the slave: all of the old
         // one's bytes came before that and have been read.
-        const Fill result = FillReadQueue(false);
+        const Fill result = FillReadQueue(Reads::kUntilEmpty);
         if (result == Fill::kHangup || result == Fill::kWouldBlock) kernelDrained_ = true;
     }
     if (readQueue_.TotalTaken() != takenAtLastLook_ || readingHeldBack_) {

@@ -14,9 +14,9 @@ qint32 PtyDriver::PollBytesAvailable() {
         if (phase_ == Phase::kOpen && !readPaused_) {
             // A hang-up found here is left to the read notifier, which is
             // enabled and will see it too: signals come from the event loop.
-            if (FillReadQueue(true) == Fill::kGotBytes) refillBudget_ -= readQueue_.Size();
+            if (FillReadQueue(Reads::kOne) == Fill::kGotBytes) refillBudget_ -= readQueue_.Size();
         } else if (phase_ == Phase::kClosing && !kernelDrained_) {
-            const Fill result = FillReadQueue(true);
+            const Fill result = FillReadQueue(Reads::kOne);
             if (result == Fill::kGotBytes) {
                 refillBudget_ -= readQueue_.Size();
             } else if (result != Fill::kFull) {
@@ -59,7 +59,7 @@ void PtyDriver::OnReadable() {
     }
     pty_.EnsureRaw();
     const bool wereNone = readQueue_.Empty();
-    switch (FillReadQueue(false)) {
+    switch (FillReadQueue(Reads::kUntilShort)) {
         case Fill::kFull:
             PauseReading();
             break;
@@ -131,14 +131,15 @@ void PtyDriver::DropWriteQueue() {
     if (wasAbove) emit WriteQueueDrained();
 }
 
-PtyDriver::Fill PtyDriver::FillReadQueue(bool oneRead) {
+PtyDriver::Fill PtyDriver::FillReadQueue(Reads reads) {
     for (;;) {
         if (readQueue_.Size() >= kReadHighWater) return Fill::kFull;
         quint8 *room = readQueue_.PrepareAppend(kReadChunk);
         const ssize_t n = ::read(pty_.MasterFd(), room, static_cast<size_t>(kReadChunk));
         if (n > 0) {
             readQueue_.CommitAppend(n);
-            if (oneRead) return Fill::kGotBytes;
+            if (reads == Reads::kOne || (reads == Reads::kUntilShort && n < kLineBufferBytes))
+                return Fill::kGotBytes;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
