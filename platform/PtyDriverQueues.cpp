@@ -59,7 +59,9 @@ void PtyDriver::OnReadable() {
     }
     pty_.EnsureRaw();
     const bool wereNone = readQueue_.Empty();
-    switch (FillReadQueue(Reads::kUntilShort)) {
+    // A lone request is read once; a stream, already queued, is read until
+    // the kernel has nothing left, which costs fewer passes of the loop.
+    switch (FillReadQueue(wereNone ? Reads::kUntilShort : Reads::kUntilEmpty)) {
         case Fill::kFull:
             PauseReading();
             break;
