@@ -112,8 +112,7 @@ void PtyDriver::OnWritable() {
 
 void PtyDriver::PauseReading() {
     readPaused_ = true;
-    LendQueues();
-    WatchRead(false);
+    WatchRead(false);  // also lends the queues anew
     // The timer takes over watching for the client's close.
     StartWatch();
 }

@@ -23,7 +23,8 @@ public:
     ~SerialPortDriver() override = default;
 
     // Bytes written by the client and not yet read, including bytes that
-    // arrived since the last call. Costs no system call.
+    // arrived since the last call. While bytes are queued it costs no system
+    // call; only an empty queue is worth a look at the kernel.
     qint32 BytesAvailable() {
         if (fastRead_ != nullptr && !fastRead_->Empty())
             return static_cast<qint32>(std::min<qsizetype>(fastRead_->Size(), INT_MAX));
