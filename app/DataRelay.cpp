@@ -28,7 +28,7 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             if (!COMdata.isDetached()) COMdata.clear();
             // What the socket still holds counts against the tick's bound,
             // so that the two together stay within it.
-            const qsizetype bound = kMaxDrainPerTick - unsent;
+            const qsizetype bound = DrainBoundForTick(s_.masterTimer.Interval()) - unsent;
             COMdata.resize(qMin<qsizetype>(vCOMM_->BytesAvailable(), bound));
             qsizetype used = 0;
             char *out = COMdata.data();

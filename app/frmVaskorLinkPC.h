@@ -127,9 +127,14 @@ public:
     // device that keeps up has long done by the next tick; it drains at most
     // 4 MiB less what the socket still holds. 4 MiB is what the driver
     // gathers in a 50 ms tick at about 80 MB/s (the pty's pace), so a stalled
-    // device leaves at most about twice that in this process.
+    // device leaves at most about twice that in this process. Shorter ticks
+    // drain proportionally less, but never under 1 MiB, so that they keep
+    // up and the socket holds less.
     static constexpr qint64 kSendHighWater = 1 * 1024 * 1024;
     static constexpr qint32 kMaxDrainPerTick = 4 * 1024 * 1024;
+    static qint64 DrainBoundForTick(qint32 tickMs) {
+        return qMax<qint64>(kSendHighWater, qint64{kMaxDrainPerTick} * tickMs / 50);
+    }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -75,8 +75,8 @@ public:
 
     // For a queue kept below a mark: the first block is `bytes` long, so
     // that filling it copies nothing and leaves no smaller blocks behind
-    // (its pages are only touched as far as the queue reaches). Past it the
-    // block doubles as usual.
+    // (its pages are only touched as far as the queue reaches). The queue
+    // stays in it while its bytes fit; past that the block doubles as usual.
     void SetBlockSize(qsizetype bytes) { blockSize_ = bytes; }
 
     // Empties the queue and gives its memory back.
@@ -88,7 +88,11 @@ public:
 private:
     void MakeRoom(qsizetype count) {
         const qsizetype size = Size();
-        if (size + count <= capacity_ && begin_ >= size) {
+        // A queue at its set block moves its bytes down rather than take a
+        // second block: its owner keeps it below a mark, so what is taken
+        // between two moves is a good part of the block.
+        const bool atBlock = blockSize_ > 0 && capacity_ >= blockSize_;
+        if (size + count <= capacity_ && (begin_ >= size || atBlock)) {
             std::memmove(storage_.get(), storage_.get() + begin_, static_cast<size_t>(size));
         } else {
             // Doubling keeps growth amortised O(1) per byte.

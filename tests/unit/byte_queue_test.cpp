@@ -98,4 +98,33 @@ TEST(ByteQueue, OneByteCallsKeepOrderCountTakenBytesAndStayInTheirBlock) {
     }
 }
 
+// A reader that fills the back in chunks while the front is taken in bites
+// smaller than what is queued: the queue moves its bytes down inside its
+// block instead of taking one twice the size, whose pages the back would
+// then walk through.
+TEST(ByteQueue, ABoundedQueueStaysInItsBlockWhileItsBytesFit) {
+    constexpr qsizetype kBlock = 4096 + 512;
+    ByteQueue queue;
+    queue.SetBlockSize(kBlock);
+    std::deque<quint8> model;
+    quint8 next = 0;
+    std::vector<quint8> buffer(kBlock);
+    for (int round = 0; round < 1000; ++round) {
+        while (model.size() < 4096) {
+            quint8 *room = queue.PrepareAppend(512);
+            for (int i = 0; i < 300; ++i) {
+                room[i] = next;
+                model.push_back(next++);
+            }
+            queue.CommitAppend(300);
+        }
+        const qsizetype n = queue.Take(buffer.data(), 1 + round % 700);
+        for (qsizetype i = 0; i < n; ++i) {
+            ASSERT_EQ(buffer[i], model.front());
+            model.pop_front();
+        }
+        ASSERT_EQ(queue.Capacity(), kBlock);
+    }
+}
+
 }  // namespace
