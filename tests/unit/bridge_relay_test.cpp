@@ -153,6 +153,32 @@ TEST_F(RelayTest, ASlowDeviceLeavesTheClientsBytesInTheDriver) {
     EXPECT_EQ(sock.sent[0], QByteArray("wait"));
 }
 
+// A burst leaves over several ticks, each taking at most its bound less
+// what the socket still holds: 4 MiB at the default tick, 1 MiB at 1 ms.
+TEST_F(RelayTest, ABurstLeavesInTicksBoundedByTheTickLessWhatTheSocketHolds) {
+    constexpr qsizetype kMiB = 1024 * 1024;
+    for (const int tick : {50, 1}) {
+        SCOPED_TRACE(tick);
+        sock.sent.clear();
+        timer.interval = tick;
+        const qsizetype bound = tick == 50 ? 4 * kMiB : kMiB;
+        driver->fromClient = QByteArray(bound + kMiB, 'b');
+        sock.bytesToWrite = 0;
+        window->MasterTimer_Timer();
+        ASSERT_EQ(sock.sent.size(), 1u);
+        EXPECT_EQ(sock.sent[0].size(), bound);
+        sock.bytesToWrite = 256 * 1024;
+        qsizetype total = bound;
+        for (int more = 0; more < 10 && !driver->fromClient.isEmpty(); ++more) {
+            window->MasterTimer_Timer();
+            EXPECT_LE(sock.sent.back().size(), bound - sock.bytesToWrite);
+            total += sock.sent.back().size();
+        }
+        EXPECT_EQ(total, bound + kMiB);
+        EXPECT_EQ(sock.sent.size(), tick == 50 ? 2u : 3u);
+    }
+}
+
 TEST_F(RelayTest, ASlowClientPausesTheSocketUntilTheDriverDrains) {
     driver->aboveHighWater = true;
     sock.incoming = QByteArray("more");
