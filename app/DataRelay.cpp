@@ -2,6 +2,7 @@
 // socket's DataArrival writes the device's bytes into the port.
 #include "app/Lamp.h"
 #include "app/frmVaskorLinkPC.h"
+#include "config/IniFile.h"
 #include "platform/MessagePump.h"
 #include "platform/SerialPortDriver.h"
 #include "platform/TcpClientControl.h"
@@ -56,6 +57,10 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // announces bytes: an idle link costs no wake-ups. Bytes held back for a
     // slow device keep the ticks going, since only a tick sees it catch up.
     if (s_.masterTimer.Enabled() && NothingWaitsForTheRelay()) s_.masterTimer.Park();
+}
+
+qint64 frmVaskorLinkPC::DrainBoundForTick(qint32 tickMs) {
+    return qMax<qint64>(kSendHighWater, qint64{kMaxDrainPerTick} * tickMs / kDefaultRelayTick);
 }
 
 bool frmVaskorLinkPC::NothingWaitsForTheRelay() {

@@ -132,9 +132,7 @@ public:
     // up and the socket holds less.
     static constexpr qint64 kSendHighWater = 1 * 1024 * 1024;
     static constexpr qint32 kMaxDrainPerTick = 4 * 1024 * 1024;
-    static qint64 DrainBoundForTick(qint32 tickMs) {
-        return qMax<qint64>(kSendHighWater, qint64{kMaxDrainPerTick} * tickMs / 50);
-    }
+    static qint64 DrainBoundForTick(qint32 tickMs);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
