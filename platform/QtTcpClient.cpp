@@ -1,7 +1,10 @@
 #include "platform/QtTcpClient.h"
 
+#include <algorithm>
+
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QScopedValueRollback>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -17,10 +20,10 @@ void QtTcpClient::NewSocket() {
     if (socket_ != nullptr) {
         socket_->disconnect(this);
         socket_->abort();
-        // Safe at once: no frame of the socket's own code is on the stack,
-        // since everything it signals to this object is queued.
-        delete socket_;
+        retired_.push_back(socket_);
+        socket_ = nullptr;
     }
+    DeleteRetiredSockets();
     ++generation_;
     socket_ = new QTcpSocket(this);
     socket_->setReadBufferSize(kReadBufferBytes);
@@ -37,8 +40,9 @@ void QtTcpClient::ConnectSignals() {
             if (generation == generation_) (this->*handler)();
         };
     };
-    connect(socket_, &QTcpSocket::readyRead, this, forThisSocket(&QtTcpClient::OnReadyRead),
-            Qt::QueuedConnection);
+    // Direct: the device's bytes reach the port in the same pass of the
+    // event loop that read them from the kernel.
+    connect(socket_, &QTcpSocket::readyRead, this, forThisSocket(&QtTcpClient::OnReadyRead));
     connect(socket_, &QTcpSocket::disconnected, this,
             forThisSocket(&QtTcpClient::OnConnectionLost), Qt::QueuedConnection);
     // These two touch no caller: direct, so State() is right at once.
@@ -113,13 +117,11 @@ void QtTcpClient::SetReceivePaused(bool paused) {
     paused_ = paused;
     // Data that arrived while paused gets its DataArrival now; queued, so the
     // caller's handler does not run inside its own call to this function.
-    if (!paused_)
-        QMetaObject::invokeMethod(this, [this, generation = generation_] {
-            if (generation == generation_) OnReadyRead();
-        }, Qt::QueuedConnection);
+    if (!paused_) RepostReadyRead();
 }
 
 qint64 QtTcpClient::FlushSendQueue(int timeoutMs) {
+    const QScopedValueRollback flushing(flushing_, true);
     QElapsedTimer elapsed;
     elapsed.start();
     for (;;) {
@@ -138,19 +140,41 @@ qint64 QtTcpClient::FlushSendQueue(int timeoutMs) {
 
 int QtTcpClient::LiveSockets() const { return static_cast<int>(findChildren<QTcpSocket *>().size()); }
 
+// A closed socket is deleted at once unless one of its readyRead emissions
+// is still on the stack: those wait for the next Close, or for this object's
+// end as its children.
+void QtTcpClient::DeleteRetiredSockets() {
+    std::erase_if(retired_, [this](QTcpSocket *socket) {
+        if (std::find(emitting_.begin(), emitting_.end(), socket) != emitting_.end()) return false;
+        delete socket;
+        return true;
+    });
+}
+
 void QtTcpClient::OnReadyRead() {
     if (paused_) return;
     const qint64 available = socket_->bytesAvailable();
     if (available <= 0) return;
+    // Inside the socket's own wait, the caller is not ready for the bytes:
+    // they are handed out from the event loop, as when paused.
+    if (flushing_) {
+        RepostReadyRead();
+        return;
+    }
     const quint64 generation = generation_;
+    emitting_.push_back(socket_);
     emit DataArrival(static_cast<qint32>(qMin<qint64>(available, kArrivalChunkBytes)));
+    emitting_.pop_back();
     // Qt does not emit readyRead() again for bytes that arrived while the
     // handler ran the event loop itself (the relay does); without another
     // DataArrival they would sit in the buffer until the device sent more.
-    if (generation == generation_ && !paused_ && socket_->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, [this, generation] {
-            if (generation == generation_) OnReadyRead();
-        }, Qt::QueuedConnection);
+    if (generation == generation_ && !paused_ && socket_->bytesAvailable() > 0) RepostReadyRead();
+}
+
+void QtTcpClient::RepostReadyRead() {
+    QMetaObject::invokeMethod(this, [this, generation = generation_] {
+        if (generation == generation_) OnReadyRead();
+    }, Qt::QueuedConnection);
 }
 
 void QtTcpClient::OnConnectionLost() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "platform/TcpClientControl.h"
 
 class QTcpSocket;
@@ -13,11 +15,14 @@ class QTcpSocket;
 // A peer that vanishes without closing is found by keep-alive and by a bound
 // on unacknowledged data (see TcpLiveness.h) and reported as Closed().
 //
-// The socket's signals reach this object queued, never inside QTcpSocket's
-// own code: the handlers run the event loop and may close the connection,
-// and a socket being closed can then be deleted at once. A long outage never
-// returns to the outermost event loop, so a deleteLater() per attempt would
-// keep every failed attempt's socket alive until the device came back.
+// DataArrival is raised from inside QTcpSocket's readyRead, so the device's
+// bytes move on in the pass of the event loop that read them. Its handler
+// runs the event loop and may close the connection: a socket closed while
+// its readyRead is on the stack is kept until that has returned. Every other
+// closed socket is deleted at once: a long outage never returns to the
+// outermost event loop, so a deleteLater() per attempt would keep every
+// failed attempt's socket alive until the device came back. The socket's
+// other signals reach this object queued.
 class QtTcpClient final : public TcpClientControl {
     Q_OBJECT
 public:
@@ -51,9 +56,16 @@ private:
     void NewSocket();
     void ConnectSignals();
     void OnReadyRead();
+    void RepostReadyRead();
     void OnConnectionLost();
+    void DeleteRetiredSockets();
 
     QTcpSocket *socket_ = nullptr;
+    // Closed sockets not yet deleted, and the sockets whose readyRead is on
+    // the stack, innermost last.
+    std::vector<QTcpSocket *> retired_;
+    std::vector<QTcpSocket *> emitting_;
+    bool flushing_ = false;
     // Tells the current socket's queued signals from those of sockets closed
     // since, which may still be in the event queue.
     quint64 generation_ = 0;
