@@ -13,6 +13,11 @@ measure, every transfer checked byte for byte:
   - request/response rate: 8 bytes out, an 8-byte answer back, 200 times
 VaskorLinkPC runs twice: at the default tick and with RelayTick = 1.
 
+All bridges run at once, each with its own device, and take every timed
+measurement in turn, round after round (transfers three times, the medians
+kept; delays and polls in ten and five blocks), so that the machine's fast
+and slow spells fall on all of them rather than on whichever ran then.
+
 Usage: bench/relay_bench.py --exe build/release/bin/VaskorLinkPC [--mib 128]
 """
 import argparse
@@ -131,6 +136,8 @@ def bulk(send, recv, total, pid):
 
 
 def delays(send, recv, size, count):
+    """One-way delays (ms) of `count` messages of `size` bytes, sent at
+    random gaps, each received whole and checked."""
     out = []
     msg = bytes(random.randrange(256) for _ in range(size))
     for _ in range(count):
@@ -139,21 +146,30 @@ def delays(send, recv, size, count):
         recv(size, msg)
         out.append((time.perf_counter() - start) * 1000)
         time.sleep(random.uniform(0.001, 0.02))
-    out.sort()
-    return out[len(out) // 2], out[min(len(out) - 1, int(len(out) * 0.99))]
+    return out
 
 
-def idle(pid, seconds=4):
-    """Wake-ups per second and % CPU over a quiet spell (NaN for a bridge
-    that has ended, as socat does when its client closes)."""
-    if not os.path.exists(f"/proc/{pid}/task"):
-        return float("nan"), float("nan")
-    ctx0, cpu0 = proc_all_context_switches(pid), proc_schedstat_seconds(pid)
+def p50_p99(samples):
+    samples = sorted(samples)
+    return samples[len(samples) // 2], samples[min(len(samples) - 1, int(len(samples) * 0.99))]
+
+
+def idle(pids, seconds=4):
+    """Wake-ups per second and % CPU of each process over one quiet spell
+    (NaN for a bridge that has ended, as socat does when its client closes)."""
+    alive = lambda pid: os.path.exists(f"/proc/{pid}/task")
+    before = {pid: (proc_all_context_switches(pid), proc_schedstat_seconds(pid))
+              for pid in pids if alive(pid)}
     time.sleep(seconds)
-    if not os.path.exists(f"/proc/{pid}/task"):
-        return float("nan"), float("nan")
-    return ((proc_all_context_switches(pid) - ctx0) / seconds,
-            (proc_schedstat_seconds(pid) - cpu0) / seconds * 100)
+    out = {}
+    for pid in pids:
+        if pid not in before or not alive(pid):
+            out[pid] = (float("nan"), float("nan"))
+            continue
+        ctx0, cpu0 = before[pid]
+        out[pid] = ((proc_all_context_switches(pid) - ctx0) / seconds,
+                    (proc_schedstat_seconds(pid) - cpu0) / seconds * 100)
+    return out
 
 
 def request_response(client, device, count=200, turnaround=0.0):
@@ -229,84 +245,66 @@ def nonblocking_sock_sender(sock):
     return offer
 
 
-def measure(name, pid, device, open_bridge_client, mib, quick=False):
-    r = {"name": name}
-    if not quick:
-        r["idle_no_client_wakeups_per_s"], r["idle_no_client_cpu_pct"] = idle(pid)
-    client = open_bridge_client()
-    time.sleep(0.3)
-    if not quick:
-        r["idle_client_open_wakeups_per_s"], r["idle_client_open_cpu_pct"] = idle(pid)
-    c2d_send = lambda b: write_all_fd(client, b)
-    d2c_send = lambda b: device.conn.sendall(b)
+class Bridge:
+    """One bridge under test, its own device, and its client once opened."""
 
-    def stalls(when):
-        """One side stops reading, each way in turn. On a fresh link the
-        kernel's socket buffers are small; after bulk transfers TCP has grown
-        them (the device's receive buffer most), for both bridges alike."""
-        os.set_blocking(client, False)
-        r[f"held_d2c_client_stalled_{when}_MiB"], r[f"rss_growth_d2c_stalled_{when}_MiB"] = \
-            held_while_stalled(pid, device.conn.fileno(), nonblocking_sock_sender(device.conn),
-                               lambda n: (os.set_blocking(client, True), read_exactly_fd(client, n)))
-        os.set_blocking(client, False)
-        r[f"held_c2d_device_stalled_{when}_MiB"], r[f"rss_growth_c2d_stalled_{when}_MiB"] = \
-            held_while_stalled(pid, client, nonblocking_fd_writer(client),
-                               lambda n: read_exactly_sock(device.conn, n))
-        os.set_blocking(client, True)
+    def __init__(self, name, proc, device, port_path):
+        self.name, self.proc, self.pid = name, proc, proc.pid
+        self.device, self.port_path = device, port_path
+        self.client = None
+        self.r = {"name": name}
 
-    stalls("fresh")
-    sizes = (("20MB", 20 * 1000 * 1000), (f"{mib}MiB", mib << 20))
-    for label, total in sizes[1:] if quick else sizes:
-        r[f"c2d_{label}_MBps"], r[f"c2d_{label}_cpu_ms_per_MB"] = bulk(
-            c2d_send, lambda n: read_exactly_sock(device.conn, n), total, pid)
-        r[f"d2c_{label}_MBps"], r[f"d2c_{label}_cpu_ms_per_MB"] = bulk(
-            d2c_send, lambda n: read_exactly_fd(client, n), total, pid)
-    r["peak_rss_MiB"] = proc_status_kib(pid, "VmHWM") / 1024
+    def open_client(self):
+        self.client = open_client(self.port_path)
 
-    def c2d_recv(n, msg):
+    def close_client(self):
+        os.close(self.client)
+        self.client = None
+
+    def stop(self):
+        if self.client is not None:
+            self.close_client()
+            time.sleep(0.2)
+        if self.name == "socat":
+            self.proc.kill()
+        else:
+            self.proc.terminate()
+        self.proc.wait()
+        self.device.close()
+
+    # The two directions' send and receive-and-check, for bulk and delays.
+    def c2d_send(self, data):
+        write_all_fd(self.client, data)
+
+    def d2c_send(self, data):
+        self.device.conn.sendall(data)
+
+    def c2d_recv(self, n, msg):
         got = b""
         while len(got) < n:
-            got += device.conn.recv(n - len(got))
+            got += self.device.conn.recv(n - len(got))
         if got != msg:
             raise RuntimeError("message changed")
 
-    def d2c_recv(n, msg):
+    def d2c_recv(self, n, msg):
         got = b""
         while len(got) < n:
-            got += os.read(client, n - len(got))
+            got += os.read(self.client, n - len(got))
         if got != msg:
             raise RuntimeError("message changed")
 
-    for size in () if quick else (1, 64):
-        r[f"c2d_{size}B_p50_ms"], r[f"c2d_{size}B_p99_ms"] = delays(c2d_send, c2d_recv, size, 200)
-        r[f"d2c_{size}B_p50_ms"], r[f"d2c_{size}B_p99_ms"] = delays(d2c_send, d2c_recv, size, 200)
-    if not quick:
-        r["req_resp_per_s"] = request_response(client, device)
-        r["req_resp_5ms_device_per_s"] = request_response(client, device, turnaround=0.005)
 
-    stalls("after_bulk")
-    r["peak_rss_after_stalls_MiB"] = proc_status_kib(pid, "VmHWM") / 1024
-
-    os.close(client)
-    time.sleep(1.5)
-    if not quick:
-        r["idle_after_close_wakeups_per_s"], r["idle_after_close_cpu_pct"] = idle(pid)
-    return r
-
-
-def run_socat(workdir, device, mib, quick):
+def start_socat(workdir):
+    device = Device()
     link = os.path.join(workdir, "SOCAT")
     proc = subprocess.Popen(["socat", f"pty,link={link},raw,echo=0",
                              f"tcp:127.0.0.1:{device.port}"])
     device.accept()
-    try:
-        return measure("socat", proc.pid, device, lambda: open_client(link), mib, quick)
-    finally:
-        proc.kill()
-        proc.wait()
+    return Bridge("socat", proc, device, link)
 
 
-def run_vaskor(exe, workdir, device, mib, relay_tick, quick):
+def start_vaskor(exe, workdir, relay_tick):
+    device = Device()
     folder = os.path.join(workdir, f"prog{relay_tick}")
     os.makedirs(folder)
     copy = os.path.join(folder, "VaskorLinkPC")
@@ -324,11 +322,102 @@ def run_vaskor(exe, workdir, device, mib, relay_tick, quick):
     port = os.path.join(portdir, "COM4")
     open_client(port, check_only=True)
     name = "VaskorLinkPC" if relay_tick == 50 else f"VLPC tick={relay_tick}"
-    try:
-        return measure(name, proc.pid, device, lambda: open_client(port), mib, quick)
-    finally:
-        proc.terminate()
-        proc.wait()
+    return Bridge(name, proc, device, port)
+
+
+def measure_idle(bridges, label):
+    for b, (wakeups, cpu) in zip(bridges, idle([b.pid for b in bridges]).values()):
+        b.r[f"idle_{label}_wakeups_per_s"], b.r[f"idle_{label}_cpu_pct"] = wakeups, cpu
+
+
+def measure_stalls(b, when):
+    """One side stops reading, each way in turn. On a fresh link the kernel's
+    socket buffers are small; after bulk transfers TCP has grown them (the
+    device's receive buffer most), for both bridges alike."""
+    client, conn = b.client, b.device.conn
+    os.set_blocking(client, False)
+    b.r[f"held_d2c_client_stalled_{when}_MiB"], b.r[f"rss_growth_d2c_stalled_{when}_MiB"] = \
+        held_while_stalled(b.pid, conn.fileno(), nonblocking_sock_sender(conn),
+                           lambda n: (os.set_blocking(client, True), read_exactly_fd(client, n)))
+    os.set_blocking(client, False)
+    b.r[f"held_c2d_device_stalled_{when}_MiB"], b.r[f"rss_growth_c2d_stalled_{when}_MiB"] = \
+        held_while_stalled(b.pid, client, nonblocking_fd_writer(client),
+                           lambda n: read_exactly_sock(conn, n))
+    os.set_blocking(client, True)
+
+
+def measure_bulk(bridges, label, total, rounds):
+    """Each bridge's transfers in turn, `rounds` times over, so that the
+    machine's slow and fast spells fall on all of them: the median round."""
+    runs = {b.name: {"c2d": [], "d2c": []} for b in bridges}
+    for _ in range(rounds):
+        for b in bridges:
+            runs[b.name]["c2d"].append(bulk(
+                b.c2d_send, lambda n: read_exactly_sock(b.device.conn, n), total, b.pid))
+            runs[b.name]["d2c"].append(bulk(
+                b.d2c_send, lambda n: read_exactly_fd(b.client, n), total, b.pid))
+    for b in bridges:
+        for way in ("c2d", "d2c"):
+            rates = [rate for rate, _ in runs[b.name][way]]
+            costs = [cost for _, cost in runs[b.name][way]]
+            b.r[f"{way}_{label}_MBps"] = statistics.median(rates)
+            b.r[f"{way}_{label}_cpu_ms_per_MB"] = statistics.median(costs)
+
+
+def measure_delays(bridges, count, rounds):
+    """Delays in blocks, each bridge in turn: every bridge meets the
+    machine's quiet and busy spells alike."""
+    for size in (1, 64):
+        for way in ("c2d", "d2c"):
+            samples = {b.name: [] for b in bridges}
+            for _ in range(rounds):
+                for b in bridges:
+                    send, recv = (b.c2d_send, b.c2d_recv) if way == "c2d" else (b.d2c_send, b.d2c_recv)
+                    samples[b.name] += delays(send, recv, size, count // rounds)
+            for b in bridges:
+                b.r[f"{way}_{size}B_p50_ms"], b.r[f"{way}_{size}B_p99_ms"] = p50_p99(samples[b.name])
+
+
+def measure_request_response(bridges, key, count, rounds, turnaround=0.0):
+    """Polls per second over all blocks, taken in turn by the bridges."""
+    seconds = {b.name: 0.0 for b in bridges}
+    for _ in range(rounds):
+        for b in bridges:
+            seconds[b.name] += (count // rounds) / request_response(
+                b.client, b.device, count // rounds, turnaround)
+    for b in bridges:
+        b.r[key] = (count // rounds) * rounds / seconds[b.name]
+
+
+def measure_all(bridges, mib, quick):
+    rounds = 1 if quick else 3
+    if not quick:
+        measure_idle(bridges, "no_client")
+    for b in bridges:
+        b.open_client()
+    time.sleep(0.3)
+    if not quick:
+        measure_idle(bridges, "client_open")
+    for b in bridges:
+        measure_stalls(b, "fresh")
+    if not quick:
+        measure_bulk(bridges, "20MB", 20 * 1000 * 1000, rounds)
+    measure_bulk(bridges, f"{mib}MiB", mib << 20, rounds)
+    for b in bridges:
+        b.r["peak_rss_MiB"] = proc_status_kib(b.pid, "VmHWM") / 1024
+    if not quick:
+        measure_delays(bridges, count=400, rounds=10)
+        measure_request_response(bridges, "req_resp_per_s", count=200, rounds=5)
+        measure_request_response(bridges, "req_resp_5ms_device_per_s", count=200, rounds=5,
+                                 turnaround=0.005)
+    for b in bridges:
+        measure_stalls(b, "after_bulk")
+        b.r["peak_rss_after_stalls_MiB"] = proc_status_kib(b.pid, "VmHWM") / 1024
+    for b in bridges:
+        b.close_client()
+    time.sleep(1.5)
+    if not quick:
+        measure_idle(bridges, "after_close")
 
 
 def main():
@@ -340,22 +429,24 @@ def main():
     ap.add_argument("--ticks", default="50,1",
                     help="RelayTick values to run VaskorLinkPC with, comma-separated")
     args = ap.parse_args()
-    results = []
+    bridges = []
     with tempfile.TemporaryDirectory() as work:
-        for runner in ["socat"] + [int(t) for t in args.ticks.split(",")]:
-            device = Device()
-            try:
-                if runner == "socat":
-                    results.append(run_socat(work, device, args.mib, args.quick))
-                else:
-                    results.append(run_vaskor(args.exe, work, device, args.mib, runner, args.quick))
-            finally:
-                device.close()
+        try:
+            bridges.append(start_socat(work))
+            for tick in (int(t) for t in args.ticks.split(",")):
+                bridges.append(start_vaskor(args.exe, work, tick))
+            measure_all(bridges, args.mib, args.quick)
+        finally:
+            for b in bridges:
+                b.stop()
+    results = [b.r for b in bridges]
     keys = [k for k in results[0] if k != "name"]
-    print(f"{'measure':34}" + "".join(f"{r['name']:>16}" for r in results) + f"{'ratio':>8}")
+    print(f"{'measure':34}" + "".join(f"{r['name']:>16}" for r in results) +
+          "".join(f"{'ratio' + str(i):>8}" for i in range(1, len(results))))
     for k in keys:
-        ratio = results[1][k] / results[0][k] if results[0][k] else float("nan")
-        print(f"{k:34}" + "".join(f"{r[k]:16.3f}" for r in results) + f"{ratio:8.2f}")
+        ratios = [r[k] / results[0][k] if results[0][k] else float("nan") for r in results[1:]]
+        print(f"{k:34}" + "".join(f"{r[k]:16.3f}" for r in results) +
+              "".join(f"{x:8.2f}" for x in ratios))
 
 
 if __name__ == "__main__":
