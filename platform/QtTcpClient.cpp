@@ -40,9 +40,7 @@ void QtTcpClient::ConnectSignals() {
             if (generation == generation_) (this->*handler)();
         };
     };
-    // Direct: the device's bytes reach the port in the same pass of the
-    // event loop that read them from the kernel.
-    connect(socket_, &QTcpSocket::readyRead, this, forThisSocket(&QtTcpClient::OnReadyRead));
+    connect(socket_, &QTcpSocket::readyRead, this, forThisSocket(&QtTcpClient::OnSocketReadyRead));
     connect(socket_, &QTcpSocket::disconnected, this,
             forThisSocket(&QtTcpClient::OnConnectionLost), Qt::QueuedConnection);
     // These two touch no caller: direct, so State() is right at once.
@@ -169,6 +167,16 @@ void QtTcpClient::OnReadyRead() {
     // handler ran the event loop itself (the relay does); without another
     // DataArrival they would sit in the buffer until the device sent more.
     if (generation == generation_ && !paused_ && socket_->bytesAvailable() > 0) RepostReadyRead();
+}
+
+// A short message (an answer, a prompt) goes on in the pass of the event
+// loop that read it. A stream's bytes wait for the next pass, which reads
+// what else has come meanwhile, so that each DataArrival carries more.
+void QtTcpClient::OnSocketReadyRead() {
+    if (socket_->bytesAvailable() <= kPromptArrivalBytes)
+        OnReadyRead();
+    else
+        RepostReadyRead();
 }
 
 void QtTcpClient::RepostReadyRead() {

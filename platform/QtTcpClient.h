@@ -15,8 +15,9 @@ class QTcpSocket;
 // A peer that vanishes without closing is found by keep-alive and by a bound
 // on unacknowledged data (see TcpLiveness.h) and reported as Closed().
 //
-// DataArrival is raised from inside QTcpSocket's readyRead, so the device's
-// bytes move on in the pass of the event loop that read them. Its handler
+// DataArrival for a short arrival is raised from inside QTcpSocket's
+// readyRead, so the device's answer moves on in the pass of the event loop
+// that read it (a stream's bytes wait for the next pass). Its handler
 // runs the event loop and may close the connection: a socket closed while
 // its readyRead is on the stack is kept until that has returned. Every other
 // closed socket is deleted at once: a long outage never returns to the
@@ -33,6 +34,8 @@ public:
     // that pauses above a mark overshoots it by little; the rest follows in
     // the next DataArrival, queued at once.
     static constexpr qint64 kArrivalChunkBytes = 256 * 1024;
+    // Arrivals up to this size are handed out from inside readyRead.
+    static constexpr qint64 kPromptArrivalBytes = 4096;
 
     explicit QtTcpClient(QObject *parent = nullptr);
     ~QtTcpClient() override;
@@ -55,6 +58,7 @@ public:
 private:
     void NewSocket();
     void ConnectSignals();
+    void OnSocketReadyRead();
     void OnReadyRead();
     void RepostReadyRead();
     void OnConnectionLost();
