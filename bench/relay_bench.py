@@ -15,12 +15,13 @@ VaskorLinkPC runs twice: at the default tick and with RelayTick = 1.
 
 All bridges run at once, each with its own device, and take every timed
 measurement in turn, round after round (transfers three times, the medians
-kept; delays and polls in ten and five blocks), so that the machine's fast
+kept; delays in ten blocks; polls in three blocks of 200, the median kept), so that the machine's fast
 and slow spells fall on all of them rather than on whichever ran then.
 
 Usage: bench/relay_bench.py --exe build/release/bin/VaskorLinkPC [--mib 128]
 """
 import argparse
+import gc
 import os
 import select
 import shutil
@@ -379,14 +380,14 @@ def measure_delays(bridges, count, rounds):
 
 
 def measure_request_response(bridges, key, count, rounds, turnaround=0.0):
-    """Polls per second over all blocks, taken in turn by the bridges."""
-    seconds = {b.name: 0.0 for b in bridges}
+    """Polls per second: the median of `rounds` blocks of `count` polls,
+    taken in turn by the bridges."""
+    rates = {b.name: [] for b in bridges}
     for _ in range(rounds):
         for b in bridges:
-            seconds[b.name] += (count // rounds) / request_response(
-                b.client, b.device, count // rounds, turnaround)
+            rates[b.name].append(request_response(b.client, b.device, count, turnaround))
     for b in bridges:
-        b.r[key] = (count // rounds) * rounds / seconds[b.name]
+        b.r[key] = statistics.median(rates[b.name])
 
 
 def measure_all(bridges, mib, quick):
@@ -406,10 +407,14 @@ def measure_all(bridges, mib, quick):
     for b in bridges:
         b.r["peak_rss_MiB"] = proc_status_kib(b.pid, "VmHWM") / 1024
     if not quick:
+        # The collector's pauses would land in whichever sample they hit.
+        gc.collect()
+        gc.disable()
         measure_delays(bridges, count=400, rounds=10)
-        measure_request_response(bridges, "req_resp_per_s", count=200, rounds=5)
-        measure_request_response(bridges, "req_resp_5ms_device_per_s", count=200, rounds=5,
+        measure_request_response(bridges, "req_resp_per_s", count=200, rounds=3)
+        measure_request_response(bridges, "req_resp_5ms_device_per_s", count=200, rounds=3,
                                  turnaround=0.005)
+        gc.enable()
     for b in bridges:
         measure_stalls(b, "after_bulk")
         b.r["peak_rss_after_stalls_MiB"] = proc_status_kib(b.pid, "VmHWM") / 1024
