@@ -15,8 +15,9 @@ VaskorLinkPC runs twice: at the default tick and with RelayTick = 1.
 
 All bridges run at once, each with its own device, and take every timed
 measurement in turn, round after round (transfers three times, the medians
-kept; delays in ten blocks; polls in three blocks of 200, the median kept), so that the machine's fast
-and slow spells fall on all of them rather than on whichever ran then.
+kept; delays in ten blocks; polls in three blocks of 200, the median kept),
+so that the machine's fast and slow spells fall on all of them rather than
+on whichever ran then.
 
 Usage: bench/relay_bench.py --exe build/release/bin/VaskorLinkPC [--mib 128]
 """
