@@ -93,6 +93,9 @@ void PtyDriver::OnWritable() {
         const ssize_t written = ::write(pty_.MasterFd(), writeQueue_.Front(), chunk);
         if (written > 0) {
             writeQueue_.Consume(written);
+            // A short write means the kernel's buffer is full: asking again
+            // now would only be refused. The notifier says when it has room.
+            if (static_cast<size_t>(written) < chunk) break;
         } else if (written < 0 && errno == EINTR) {
             continue;
         } else {
