@@ -153,16 +153,8 @@ void QtTcpClient::OnReadyRead() {
     if (paused_) return;
     const qint64 available = socket_->bytesAvailable();
     if (available <= 0) return;
-    // Inside the socket's own wait, the caller is not ready for the bytes:
-    // they are handed out from the event loop, as when paused.
-    if (flushing_) {
-        RepostReadyRead();
-        return;
-    }
     const quint64 generation = generation_;
-    emitting_.push_back(socket_);
     emit DataArrival(static_cast<qint32>(qMin<qint64>(available, kArrivalChunkBytes)));
-    emitting_.pop_back();
     // Qt does not emit readyRead() again for bytes that arrived while the
     // handler ran the event loop itself (the relay does); without another
     // DataArrival they would sit in the buffer until the device sent more.
@@ -171,12 +163,17 @@ void QtTcpClient::OnReadyRead() {
 
 // A short message (an answer, a prompt) goes on in the pass of the event
 // loop that read it. A stream's bytes wait for the next pass, which reads
-// what else has come meanwhile, so that each DataArrival carries more.
+// what else has come meanwhile, so that each DataArrival carries more; so do
+// bytes read inside the socket's own wait in FlushSendQueue, where the
+// caller is tearing down, not relaying.
 void QtTcpClient::OnSocketReadyRead() {
-    if (socket_->bytesAvailable() <= kPromptArrivalBytes)
-        OnReadyRead();
-    else
+    if (flushing_ || socket_->bytesAvailable() > kPromptArrivalBytes) {
         RepostReadyRead();
+        return;
+    }
+    emitting_.push_back(socket_);
+    OnReadyRead();
+    emitting_.pop_back();
 }
 
 void QtTcpClient::RepostReadyRead() {
