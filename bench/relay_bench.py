@@ -111,6 +111,15 @@ def read_exactly_sock(sock, n, check=True):
         got += len(chunk)
 
 
+def expect_message(read, n, msg):
+    """Reads `n` bytes with `read(count)` and checks they are `msg`."""
+    got = b""
+    while len(got) < n:
+        got += read(n - len(got))
+    if got != msg:
+        raise RuntimeError("message changed")
+
+
 def write_all_fd(fd, data):
     view = memoryview(data)
     while view:
@@ -282,18 +291,10 @@ class Bridge:
         self.device.conn.sendall(data)
 
     def c2d_recv(self, n, msg):
-        got = b""
-        while len(got) < n:
-            got += self.device.conn.recv(n - len(got))
-        if got != msg:
-            raise RuntimeError("message changed")
+        expect_message(self.device.conn.recv, n, msg)
 
     def d2c_recv(self, n, msg):
-        got = b""
-        while len(got) < n:
-            got += os.read(self.client, n - len(got))
-        if got != msg:
-            raise RuntimeError("message changed")
+        expect_message(lambda k: os.read(self.client, k), n, msg)
 
 
 def start_socat(workdir):
