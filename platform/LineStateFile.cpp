@@ -63,6 +63,22 @@ bool LineStateFile::Create(const QByteArray &directory, const QByteArray &slaveP
     return true;
 }
 
+bool LineStateFile::IsLeftover(const QByteArray &directory, const QByteArray &devicePath) {
+    struct stat device {};
+    if (::stat(devicePath.constData(), &device) != 0 || !S_ISCHR(device.st_mode)) return false;
+    char name[4096];
+    if (!LineStateFileName(directory.constData(), device.st_rdev, name, sizeof name)) return false;
+    const int fd = ::open(name, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    // Taking the lock is the test: a live bridge holds it, and ours goes
+    // with this descriptor.
+    struct stat info {};
+    const bool leftover = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                          info.st_uid == ::geteuid() && LockWhole(fd);
+    ::close(fd);
+    return leftover;
+}
+
 void LineStateFile::Remove() {
     if (fd_ < 0) return;
     // Unlinked while still locked, so no client ever sees the record

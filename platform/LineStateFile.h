@@ -23,6 +23,9 @@ public:
     // leftover record of a bridge that was killed; refuses one that another
     // live bridge holds. False when nothing was published.
     bool Create(const QByteArray &directory, const QByteArray &slavePath, bool linkUp);
+    // True when `directory` holds a record for the device at `devicePath`
+    // that no live bridge holds: the bridge that made it has died.
+    static bool IsLeftover(const QByteArray &directory, const QByteArray &devicePath);
     // Removes the file; no-op without one.
     void Remove();
     bool Published() const { return fd_ >= 0; }

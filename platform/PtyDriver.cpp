@@ -14,11 +14,13 @@
 
 namespace {
 
-// Only a link we could have made (an absolute /dev/pts/<n> target) that
-// leads nowhere is taken for a leftover of ours, such as one an instance
-// left behind when it was killed. A live target may be another instance's
-// port or, the number having been reused, somebody's terminal.
-bool IsStaleLinkOfOurs(const QByteArray &path) {
+// Only a link we could have made (an absolute /dev/pts/<n> target) is taken
+// for a leftover of ours, such as one an instance left behind when it was
+// killed: when it leads nowhere, or when the number has been given to
+// another terminal since and the killed bridge's record for it in the port
+// directory is held by no one. A target with a live record is another
+// bridge's port; one without a record may be anybody's terminal.
+bool IsStaleLinkOfOurs(const QByteArray &path, const QByteArray &directory) {
     char target[PATH_MAX];
     const ssize_t length = ::readlink(path.constData(), target, sizeof target - 1);
     if (length <= 0) return false;
@@ -29,14 +31,15 @@ bool IsStaleLinkOfOurs(const QByteArray &path) {
         if (c < '0' || c > '9') return false;
     }
     struct stat info {};
-    return ::stat(path.constData(), &info) != 0 && errno == ENOENT;
+    if (::stat(path.constData(), &info) != 0) return errno == ENOENT;
+    return LineStateFile::IsLeftover(directory, text);
 }
 
 // True when the path is free for a new link, removing a stale one of ours.
-bool ClearPathForLink(const QByteArray &path) {
+bool ClearPathForLink(const QByteArray &path, const QByteArray &directory) {
     struct stat info {};
     if (::lstat(path.constData(), &info) != 0) return errno == ENOENT;
-    if (!S_ISLNK(info.st_mode) || !IsStaleLinkOfOurs(path)) return false;
+    if (!S_ISLNK(info.st_mode) || !IsStaleLinkOfOurs(path, directory)) return false;
     return ::unlink(path.constData()) == 0 || errno == ENOENT;
 }
 
@@ -55,11 +58,11 @@ PtyDriver::~PtyDriver() {
 bool PtyDriver::CreatePort(const QString &name) {
     if (phase_ != Phase::kNoPort) RemovePort();
     const QByteArray link = PreparePortPath(name);
-    if (link.isEmpty() || !ClearPathForLink(link)) return false;
+    const QByteArray directory = PortDirectory();
+    if (link.isEmpty() || !ClearPathForLink(link, directory)) return false;
     if (!pty_.Open()) return false;
     // Before the link exists, so a client never finds the port without its
     // record. A port without one still relays; only modem lines are missing.
-    const QByteArray directory = PortDirectory();
     if (EnsurePortDirectory(directory)) lines_.Create(directory, pty_.SlavePath(), deviceLinkUp_);
     // symlink() refuses to replace anything that appeared since the check.
     if (::symlink(pty_.SlavePath().constData(), link.constData()) != 0) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QCoreApplication>
@@ -12,6 +14,7 @@
 #include <ctime>
 #include <functional>
 
+#include "platform/LineStateRecord.h"
 #include "platform/PtyDriver.h"
 #include "support/PtyClient.h"
 
@@ -435,6 +438,32 @@ TEST_F(PtyDriverTest, ReplacesADanglingPtsLinkLeftByAnEarlierRun) {
     char target[256] = {};
     ASSERT_GT(::readlink(Path("COM4").constData(), target, sizeof target - 1), 0);
     EXPECT_EQ(QByteArray(target), driver_.SlavePath());
+}
+
+// A killed bridge's link keeps its /dev/pts number, which the kernel hands
+// to the next terminal opened anywhere. The link is still a leftover when
+// the bridge's own record for that terminal is held by no one; without such
+// a record the terminal may be anybody's, and the link stays.
+TEST_F(PtyDriverTest, ReplacesALinkToAReusedNumberOnlyWhenItsBridgesRecordIsUnheld) {
+    const int someonesTerminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(someonesTerminal, 0);
+    ASSERT_EQ(::grantpt(someonesTerminal), 0);
+    ASSERT_EQ(::unlockpt(someonesTerminal), 0);
+    const QByteArray slave(::ptsname(someonesTerminal));
+    ASSERT_EQ(::symlink(slave.constData(), Path("COM4").constData()), 0);
+
+    EXPECT_FALSE(driver_.CreatePort(QStringLiteral("COM4")));
+
+    struct stat device {};
+    ASSERT_EQ(::stat(slave.constData(), &device), 0);
+    char record[4096];
+    ASSERT_TRUE(LineStateFileName(portDir_.constData(), device.st_rdev, record, sizeof record));
+    ASSERT_TRUE(QFile(QFile::decodeName(record)).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(driver_.CreatePort(QStringLiteral("COM4")));
+    char target[256] = {};
+    ASSERT_GT(::readlink(Path("COM4").constData(), target, sizeof target - 1), 0);
+    EXPECT_EQ(QByteArray(target), driver_.SlavePath());
+    ::close(someonesTerminal);
 }
 
 TEST_F(PtyDriverTest, RefusesToReplaceAnythingElse) {
