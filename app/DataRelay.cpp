@@ -64,7 +64,7 @@ qint64 frmVaskorLinkPC::DrainBoundForTick(qint32 tickMs) {
 }
 
 bool frmVaskorLinkPC::NothingWaitsForTheRelay() {
-    return !PortOpened || vCOMM_->BytesAvailable() == 0;
+    return !PortOpened || vCOMM_->NothingToTake();
 }
 
 void frmVaskorLinkPC::Sock_DataArrival(qint32 bytesTotal) {

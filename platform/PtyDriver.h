@@ -97,6 +97,7 @@ public:
     // gone are dropped). Never makes a system call: the queue is written
     // out when the event loop sees the master writable.
     void QueueBytes(const quint8 *data, qint32 &count) override;
+    bool NothingToTake() override;
     bool WriteQueueAboveHighWater() const override;
     void SetReadingHeldBack(bool held) override { readingHeldBack_ = held; }
     // Published in the port's modem-line record (LineStateFile.h), which is

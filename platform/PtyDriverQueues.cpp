@@ -47,6 +47,15 @@ void PtyDriver::QueueBytes(const quint8 *data, qint32 &count) {
     if (!writeWatched_) WatchWrite(true);
 }
 
+bool PtyDriver::NothingToTake() {
+    if (!readQueue_.Empty()) return false;
+    // While the read notifier watches, whatever reaches the kernel is
+    // announced from the event loop; otherwise (closing, paused) only a
+    // look tells.
+    if (phase_ == Phase::kOpen && readWatched_) return true;
+    return PollBytesAvailable() == 0;
+}
+
 bool PtyDriver::WriteQueueAboveHighWater() const {
     return writeQueue_.Size() > kWriteHighWater;
 }

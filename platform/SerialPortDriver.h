@@ -56,6 +56,13 @@ public:
         QueueBytes(data, count);
     }
 
+    // Whether no byte waits to be taken, for a caller that sleeps until
+    // ClientBytesWaiting when none does. A driver that will announce the
+    // bytes still in the kernel leaves them there: a look taken here could
+    // find a byte that arrived just now, which the caller would then leave
+    // waiting unannounced. By default it looks, as BytesAvailable does.
+    virtual bool NothingToTake() { return BytesAvailable() == 0; }
+
     // Flow control toward the client: true while the bytes queued for the
     // client are above the high-water mark. WriteQueueDrained() is raised
     // when the queue falls back below the low-water mark.

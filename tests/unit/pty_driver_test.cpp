@@ -398,9 +398,14 @@ TEST_F(PtyDriverTest, AnnouncesTheClientsBytesWhenTheyArriveWhereNoneWaited) {
     EXPECT_EQ(waiting.count(), 1) << "bytes were already waiting";
     EXPECT_EQ(DrainByteByByte(), QByteArray("abcde"));
 
+    // A caller deciding whether to sleep is not handed bytes that would
+    // then wait unannounced: they stay in the kernel until announced.
     ASSERT_TRUE(client.WriteAll("f"));
+    EXPECT_TRUE(driver_.NothingToTake());
     ASSERT_TRUE(WaitUntil([&] { return waiting.count() == 2; }));
+    EXPECT_FALSE(driver_.NothingToTake());
     EXPECT_EQ(DrainByteByByte(), QByteArray("f"));
+    EXPECT_TRUE(driver_.NothingToTake());
     RunEventLoopFor(50ms);
     EXPECT_EQ(waiting.count(), 2);
 }
