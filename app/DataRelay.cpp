@@ -13,7 +13,12 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // in the driver, whose bounded queue then holds the client back, instead
     // of piling up in the socket without limit.
     const qint64 unsent = s_.sock.BytesToWrite();
-    const bool deviceKeepsUp = unsent < kSendHighWater;
+    // The socket keeps the last tick's block until it has sent its last
+    // byte. Until then the whole block counts against this tick's bound, so
+    // that a device falling behind never has two blocks held for it.
+    const qint64 held = COMdata.isDetached() ? unsent : qMax<qint64>(unsent, COMdata.size());
+    const qint64 room = DrainBoundForTick(s_.masterTimer.Interval()) - held;
+    const bool deviceKeepsUp = unsent < kSendHighWater && room > 0;
     // Holding back is not giving up: a client that has closed keeps its
     // unsent bytes in the driver until the device has taken the ones before.
     if (PortOpened) vCOMM_->SetReadingHeldBack(!deviceKeepsUp);
@@ -27,15 +32,13 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             // The last tick's bytes may still wait in the socket's queue,
             // which shares their storage: dropping it spares copying them.
             if (!COMdata.isDetached()) COMdata.clear();
-            // What the socket still holds counts against the tick's bound,
-            // so that the two together stay within it.
-            const qsizetype bound = DrainBoundForTick(s_.masterTimer.Interval()) - unsent;
-            COMdata.resize(qMin<qsizetype>(vCOMM_->BytesAvailable(), bound));
+            const qsizetype bound = room;
+            GrowCOMdataTo(qMin<qsizetype>(vCOMM_->BytesAvailable(), bound), bound);
             qsizetype used = 0;
             char *out = COMdata.data();
             do {
                 if (used == COMdata.size()) {
-                    COMdata.resize(qMin<qsizetype>(used + vCOMM_->BytesAvailable(), bound));
+                    GrowCOMdataTo(qMin<qsizetype>(used + vCOMM_->BytesAvailable(), bound), bound);
                     out = COMdata.data();
                 }
                 quint8 byte = 0;
@@ -57,6 +60,14 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // announces bytes: an idle link costs no wake-ups. Bytes held back for a
     // slow device keep the ticks going, since only a tick sees it catch up.
     if (s_.masterTimer.Enabled() && NothingWaitsForTheRelay()) s_.masterTimer.Park();
+}
+
+void frmVaskorLinkPC::GrowCOMdataTo(qsizetype size, qsizetype bound) {
+    // Doubling, as QByteArray grows, but never past the tick's bound: room
+    // beyond it would never be written, yet would tie up the heap.
+    if (size > COMdata.capacity())
+        COMdata.reserve(qMin(bound, qMax(size, 2 * COMdata.capacity())));
+    COMdata.resize(size);
 }
 
 qint64 frmVaskorLinkPC::DrainBoundForTick(qint32 tickMs) {

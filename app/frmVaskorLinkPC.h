@@ -149,6 +149,7 @@ private:
     void CloseSockAfterSending();
     bool IsOwnHeldPort(const QString &name) const;
     bool NothingWaitsForTheRelay();
+    void GrowCOMdataTo(qsizetype size, qsizetype bound);
     void ShowDeviceLink(bool up);
     void BuildMenu();
     void BuildLamps();

@@ -103,9 +103,15 @@ public:
     void SetRemoteHost(const QString &host) override { remoteHost = host; }
     void SetRemotePort(qint32 port) override { remotePort = port; }
     short State() const override { return state; }
+    // A real socket keeps what the kernel has not yet taken by sharing the
+    // caller's block; set, the fake keeps the whole last block that way
+    // until the test lets it go. Otherwise it keeps copies only.
+    bool holdsWhatItSends = false;
+    QByteArray holding;
     void SendData(const QByteArray &data) override {
         log_ << QStringLiteral("sock.SendData");
-        sent.push_back(data);
+        sent.emplace_back(data.constData(), data.size());
+        if (holdsWhatItSends) holding = data;
     }
     void GetData(QByteArray &data, int, qint32 maxLen) override {
         data = incoming.left(maxLen);

@@ -179,6 +179,37 @@ TEST_F(RelayTest, ABurstLeavesInTicksBoundedByTheTickLessWhatTheSocketHolds) {
     }
 }
 
+// The socket shares the block it was given until it has sent the last
+// byte of it: until then that whole block counts against the bound, so a
+// device falling behind never has a second block filled for it.
+TEST_F(RelayTest, ABlockTheSocketStillHoldsCountsWholeAgainstTheBound) {
+    constexpr qsizetype kMiB = 1024 * 1024;
+    sock.holdsWhatItSends = true;
+    driver->fromClient = QByteArray(5 * kMiB, 'a');
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 1u);
+    EXPECT_EQ(sock.sent[0].size(), 4 * kMiB);
+
+    sock.bytesToWrite = 64 * 1024;
+    window->MasterTimer_Timer();
+    EXPECT_EQ(sock.sent.size(), 1u) << "the held block fills the bound";
+    EXPECT_TRUE(driver->readingHeldBack);
+    EXPECT_FALSE(timer.parked) << "only a tick sees the socket let go";
+
+    sock.holding = QByteArray();
+    sock.bytesToWrite = 0;
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 2u);
+    EXPECT_EQ(sock.sent[1].size(), kMiB);
+    EXPECT_FALSE(driver->readingHeldBack);
+
+    driver->fromClient = QByteArray(4 * kMiB, 'b');
+    sock.bytesToWrite = 64 * 1024;
+    window->MasterTimer_Timer();
+    ASSERT_EQ(sock.sent.size(), 3u);
+    EXPECT_EQ(sock.sent[2].size(), 3 * kMiB) << "4 MiB less the whole held block";
+}
+
 TEST_F(RelayTest, ASlowClientPausesTheSocketUntilTheDriverDrains) {
     driver->aboveHighWater = true;
     sock.incoming = QByteArray("more");
