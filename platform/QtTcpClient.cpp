@@ -105,7 +105,13 @@ void QtTcpClient::SendData(const QByteArray &data) {
 
 void QtTcpClient::GetData(QByteArray &data, int /*type: bytes are passed through unchanged*/,
                           qint32 maxLen) {
-    data = socket_->read(maxLen < 0 ? 0 : maxLen);
+    // Into the caller's own block when nobody shares it: a stream's arrivals
+    // then reuse one block, warm in the cache, instead of each taking a new one.
+    const qint64 size = qMin<qint64>(qMax(maxLen, 0), socket_->bytesAvailable());
+    if (!data.isDetached()) data = QByteArray();
+    data.resize(size);
+    const qint64 got = size > 0 ? socket_->read(data.data(), size) : 0;
+    data.truncate(got < 0 ? 0 : got);
 }
 
 qint64 QtTcpClient::BytesToWrite() const { return socket_->bytesToWrite(); }

@@ -61,6 +61,36 @@ TEST(QtTcpClient, EverythingTheDeviceSentBeforeClosingArrivesEvenWhilePaused) {
     EXPECT_TRUE(received == bytes);
 }
 
+// GetData refills the caller's own array: a copy taken of it before (one a
+// socket's send queue might still hold) keeps its bytes, and a shorter
+// arrival leaves nothing of a longer one behind.
+TEST(QtTcpClient, GetDataRefillsTheCallersArrayAndLeavesCopiesOfItAlone) {
+    LoopbackServer device;
+    QtTcpClient sock;
+    ASSERT_TRUE(ConnectTo(sock, device));
+    QByteArray data;
+    std::vector<std::pair<QByteArray, QByteArray>> arrivals;  // shared copy, deep copy
+    QObject::connect(&sock, &TcpClientControl::DataArrival, [&](qint32 count) {
+        sock.GetData(data, TcpClientControl::vbString, count);
+        arrivals.emplace_back(data, QByteArray(data.constData(), data.size()));
+    });
+    const QByteArray messages[] = {ByteStream(3).Slice(0, 3000), QByteArray("short"),
+                                   ByteStream(4).Slice(0, 100)};
+    QByteArray sent;
+    for (const QByteArray &message : messages) {
+        ASSERT_TRUE(device.SendAll(message, 5s));
+        sent += message;
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                QByteArray received;
+                for (const auto &arrival : arrivals) received += arrival.second;
+                return received == sent;
+            },
+            5s));
+    }
+    for (const auto &[shared, deep] : arrivals) EXPECT_EQ(shared, deep);
+}
+
 TEST(QtTcpClient, FlushWaitsForTheDeviceToTakeWhatWasSentWithinItsBound) {
     constexpr qsizetype kBytes = 6 << 20;
     LoopbackServer device;
