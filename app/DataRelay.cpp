@@ -17,8 +17,8 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
     // byte. Until then the whole block counts against this tick's bound, so
     // that a device falling behind never has two blocks held for it.
     const qint64 held = COMdata.isDetached() ? unsent : qMax<qint64>(unsent, COMdata.size());
-    const qint64 room = DrainBoundForTick(s_.masterTimer.Interval()) - held;
-    const bool deviceKeepsUp = unsent < kSendHighWater && room > 0;
+    const qint64 bound = DrainBoundForTick(s_.masterTimer.Interval()) - held;
+    const bool deviceKeepsUp = unsent < kSendHighWater && bound > 0;
     // Holding back is not giving up: a client that has closed keeps its
     // unsent bytes in the driver until the device has taken the ones before.
     if (PortOpened) vCOMM_->SetReadingHeldBack(!deviceKeepsUp);
@@ -32,7 +32,6 @@ void frmVaskorLinkPC::MasterTimer_Timer() {
             // The last tick's bytes may still wait in the socket's queue,
             // which shares their storage: dropping it spares copying them.
             if (!COMdata.isDetached()) COMdata.clear();
-            const qsizetype bound = room;
             GrowCOMdataTo(qMin<qsizetype>(vCOMM_->BytesAvailable(), bound), bound);
             qsizetype used = 0;
             char *out = COMdata.data();
