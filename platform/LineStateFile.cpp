@@ -28,27 +28,44 @@ bool LockWhole(int fd) {
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
+// The record in `directory` for the character device at `devicePath`, opened
+// with `flags` and locked: a regular file of this user's that no live bridge
+// holds. -1 when there is none such; `device` and `name` are filled in.
+int OpenRecordLocked(const QByteArray &directory, const QByteArray &devicePath, int flags,
+                     dev_t &device, char (&name)[4096]) {
+    struct stat node {};
+    if (::stat(devicePath.constData(), &node) != 0 || !S_ISCHR(node.st_mode)) return -1;
+    device = node.st_rdev;
+    if (!LineStateFileName(directory.constData(), device, name, sizeof name)) return -1;
+    const int fd = ::open(name, flags | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return -1;
+    // Locked first: a live bridge's record is never looked into further.
+    struct stat info {};
+    if (!LockWhole(fd) || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        info.st_uid != ::geteuid()) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 bool LineStateFile::Create(const QByteArray &directory, const QByteArray &slavePath, bool linkUp) {
     Remove();
-    struct stat slave {};
-    if (::stat(slavePath.constData(), &slave) != 0 || !S_ISCHR(slave.st_mode)) return false;
+    dev_t device = 0;
     char name[4096];
-    if (!LineStateFileName(directory.constData(), slave.st_rdev, name, sizeof name)) return false;
-    const int fd = ::open(name, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = OpenRecordLocked(directory, slavePath, O_CREAT, device, name);
     if (fd < 0) return false;
-    struct stat info {};
-    // Locked first, emptied after: a live bridge's record is never touched.
-    if (!LockWhole(fd) || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_uid != ::geteuid() || ::ftruncate(fd, 0) != 0) {
+    // Emptied only once locked: a live bridge's record is never touched.
+    if (::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return false;
     }
     LineStateRecord record{};
     std::memcpy(record.magic, LineStateRecord::kMagic, sizeof record.magic);
     record.version = LineStateRecord::kVersion;
-    record.device = slave.st_rdev;
+    record.device = device;
     record.linkUp = linkUp ? 1 : 0;
     record.dtr = record.rts = 1;
     if (!WriteAt(fd, &record, sizeof record, 0)) {
@@ -64,19 +81,14 @@ bool LineStateFile::Create(const QByteArray &directory, const QByteArray &slaveP
 }
 
 bool LineStateFile::IsLeftover(const QByteArray &directory, const QByteArray &devicePath) {
-    struct stat device {};
-    if (::stat(devicePath.constData(), &device) != 0 || !S_ISCHR(device.st_mode)) return false;
+    // Getting the lock is the test: a live bridge holds it. Ours goes with
+    // the descriptor.
+    dev_t device = 0;
     char name[4096];
-    if (!LineStateFileName(directory.constData(), device.st_rdev, name, sizeof name)) return false;
-    const int fd = ::open(name, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenRecordLocked(directory, devicePath, 0, device, name);
     if (fd < 0) return false;
-    // Taking the lock is the test: a live bridge holds it, and ours goes
-    // with this descriptor.
-    struct stat info {};
-    const bool leftover = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                          info.st_uid == ::geteuid() && LockWhole(fd);
     ::close(fd);
-    return leftover;
+    return true;
 }
 
 void LineStateFile::Remove() {
